@@ -1,0 +1,2 @@
+#include "Forms/uMain.h"
+TfMain::TfMain(QWidget* parent) : QMainWindow(parent) { setWindowTitle(QStringLiteral("Tarveno!")); }

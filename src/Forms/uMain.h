@@ -1,0 +1,7 @@
+#pragma once
+#include <QMainWindow>
+class TfMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfMain(QWidget* parent = nullptr);
+};
