@@ -1,0 +1,2 @@
+@echo off
+echo Demo DOS: level 1

@@ -1,0 +1,2 @@
+@echo off
+echo Sound setup: Sound Blaster 16, port 220
