@@ -64,7 +64,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Signals are taken by one thread with sigwait, which may stop the server safely.
+    // Signals are taken by one thread with sigwait, which may stop the server safely. A shell starts
+    // background jobs with SIGINT ignored, and an ignored signal never reaches sigwait.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
