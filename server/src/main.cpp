@@ -12,6 +12,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <iostream>
 #include <mutex>
@@ -116,13 +118,18 @@ int main(int argc, char** argv) {
     tvx::Service service(catalog, store, origin);
     service.Install(server);
 
+    std::atomic<bool> listenDone{false};
     std::thread signalThread([&] {
         int sig = 0;
         sigwait(&stopSignals, &sig);
+        // stop() does nothing before the server runs, and a signal may come right after the address is printed.
+        while (!server.is_running() && !listenDone)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         server.stop();
     });
     std::cout << "listening on " << host << ":" << bound << std::endl;
     server.listen_after_bind();
+    listenDone = true;
     // Wakes the signal thread when the server ended for another reason.
     pthread_kill(signalThread.native_handle(), SIGTERM);
     signalThread.join();
