@@ -1,0 +1,27 @@
+#include "App/EntryHooks.h"
+
+// Defaults for units that are not part of the program yet; see EntryHooks.h.
+#define TARVENOX_HOOK __attribute__((weak))
+
+TARVENOX_HOOK void StartErrorReportModule() {
+}
+TARVENOX_HOOK void StartImageProviderModule() {
+}
+TARVENOX_HOOK void StartPlayMonitoringModule() {
+}
+TARVENOX_HOOK void StartLauncherModule() {
+}
+
+TARVENOX_HOOK void StopMainWindowModule() {
+}
+TARVENOX_HOOK void StopLauncherModule() {
+}
+TARVENOX_HOOK void StopPlayMonitoringModule() {
+}
+TARVENOX_HOOK void StopImageProviderModule() {
+}
+TARVENOX_HOOK void StopInstallTasksModule() {
+}
+
+TARVENOX_HOOK void CreateReusableWindows(QWidget*) {
+}
