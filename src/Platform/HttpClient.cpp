@@ -55,6 +55,14 @@ size_t ReadBody(char* buffer, size_t size, size_t count, void* userData) {
     return size_t(n);
 }
 
+// A redirect that keeps the method (307, 308) sends the body again.
+int SeekBody(void* userData, curl_off_t offset, int origin) {
+    auto* t = static_cast<TTransfer*>(userData);
+    if (origin != SEEK_SET || !t->Source->seek(qint64(offset)))
+        return CURL_SEEKFUNC_CANTSEEK;
+    return CURL_SEEKFUNC_OK;
+}
+
 int Progress(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* t = static_cast<TTransfer*>(userData);
     if (!t->OnReceiveData || !*t->OnReceiveData)
@@ -146,6 +154,8 @@ int Perform(const void* sender, const QString& url, const TNetHeaders& headers, 
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(source->size()));
         curl_easy_setopt(h, CURLOPT_READFUNCTION, &ReadBody);
         curl_easy_setopt(h, CURLOPT_READDATA, &transfer);
+        curl_easy_setopt(h, CURLOPT_SEEKFUNCTION, &SeekBody);
+        curl_easy_setopt(h, CURLOPT_SEEKDATA, &transfer);
     } else {
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
     }
@@ -154,9 +164,10 @@ int Perform(const void* sender, const QString& url, const TNetHeaders& headers, 
     if (transfer.Error)
         std::rethrow_exception(transfer.Error);
     if (code != CURLE_OK) {
-        const QString detail =
-            errorText[0] ? QString::fromUtf8(errorText).trimmed() : QString::fromUtf8(curl_easy_strerror(code));
-        throw ENetHTTPClientException(QStringLiteral("Error sending data: (%1) %2").arg(int(code)).arg(detail));
+        const QString detail = errorText[0] ? QString::fromUtf8(errorText).trimmed()
+                                            : QString::fromUtf8(curl_easy_strerror(code));
+        throw ENetHTTPClientException(
+            QStringLiteral("Error sending data: (%1) %2").arg(int(code)).arg(detail));
     }
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);

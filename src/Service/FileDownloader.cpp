@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QRandomGenerator>
+#include <QStringDecoder>
 #include <filesystem>
 #include <system_error>
 
@@ -68,7 +68,8 @@ void TFileDownloader::DownloadFile(const QString& Url, const QString& FullFileNa
         OpenPartFile(part, FullFileName);
         Get(Url, &part);
         if (!part.flush())
-            throw EInOutError(QStringLiteral("Unable to write \"%1\". %2").arg(FullFileName, part.errorString()));
+            throw EInOutError(
+                QStringLiteral("Unable to write \"%1\". %2").arg(FullFileName, part.errorString()));
         part.close();
         std::error_code error;
         std::filesystem::rename(QFile::encodeName(part.fileName()).toStdString(),

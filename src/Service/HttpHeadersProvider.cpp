@@ -41,7 +41,9 @@ TNetHeaders GetHttpHeaders(const QString& ContentType) {
     return headers;
 }
 
-TNetHeaders GetJsonHeaders() { return GetHttpHeaders(QStringLiteral("application/json")); }
+TNetHeaders GetJsonHeaders() {
+    return GetHttpHeaders(QStringLiteral("application/json"));
+}
 
 TNetHeaders GetJsonApiHeaders() {
     TNetHeaders headers = GetHttpHeaders(JsonApiType);

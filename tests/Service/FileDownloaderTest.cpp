@@ -1,7 +1,7 @@
+#include "Service/FileDownloader.h"
 #include "App/HttpExceptions.h"
 #include "App/Paths.h"
 #include "App/User.h"
-#include "Service/FileDownloader.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +75,8 @@ TEST_F(FileDownloaderTest, NotFoundRaisesWithStatusUrlAndMessage) {
     } catch (const EDownloadException& e) {
         EXPECT_EQ(e.StatusCode, 404);
         EXPECT_EQ(e.Url, url);
-        EXPECT_EQ(e.Message(), QStringLiteral("Failed to download: ") + url + QStringLiteral("\r\rHTTP Status Code: 404"));
+        EXPECT_EQ(e.Message(),
+                  QStringLiteral("Failed to download: ") + url + QStringLiteral("\r\rHTTP Status Code: 404"));
         EXPECT_EQ(e.ClassName(), QStringLiteral("EDownloadException"));
     }
     // The caller's stream keeps the answer.
@@ -171,8 +172,9 @@ TEST_F(FileDownloaderTest, FailedDownloadLeavesNoFileBehind) {
 TEST_F(FileDownloaderTest, TransportFailureLeavesNoFileBehind) {
     const QString dir = MakeTempDir(QStringLiteral("dead"));
     WriteFile(dir + QStringLiteral("x.bin"), "old");
-    EXPECT_THROW(TFileDownloader().DownloadFile(QStringLiteral("http://127.0.0.1:9/x"), dir + QStringLiteral("x.bin")),
-                 ENetHTTPClientException);
+    EXPECT_THROW(
+        TFileDownloader().DownloadFile(QStringLiteral("http://127.0.0.1:9/x"), dir + QStringLiteral("x.bin")),
+        ENetHTTPClientException);
     EXPECT_EQ(Entries(dir), QStringList());
 }
 

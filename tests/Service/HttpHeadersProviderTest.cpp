@@ -1,8 +1,8 @@
+#include "Service/HttpHeadersProvider.h"
 #include "App/MainThread.h"
 #include "App/Paths.h"
 #include "App/User.h"
 #include "Service/FileDownloader.h"
-#include "Service/HttpHeadersProvider.h"
 #include "TestSupport.h"
 
 #include <BuildConfig.h>
@@ -133,12 +133,26 @@ TEST_F(HttpHeadersProviderTest, ListsKeepTheirOrderWithAndWithoutToken) {
                   acc = QStringLiteral("Accept");
     const std::vector<Case> cases = {
         {"plain", {}, [] { return GetHttpHeaders(QString()); }, {ua, kiv}, QStringLiteral("<none>")},
-        {"plain+token", "tok", [] { return GetHttpHeaders(QString()); }, {ua, kiv, ut}, QStringLiteral("<none>")},
+        {"plain+token",
+         "tok",
+         [] { return GetHttpHeaders(QString()); },
+         {ua, kiv, ut},
+         QStringLiteral("<none>")},
         {"json", {}, [] { return GetJsonHeaders(); }, {ua, kiv, ct}, QStringLiteral("application/json")},
-        {"json+token", "tok", [] { return GetJsonHeaders(); }, {ua, kiv, ct, ut}, QStringLiteral("application/json")},
-        {"jsonapi", {}, [] { return GetJsonApiHeaders(); }, {ua, kiv, ct, acc},
+        {"json+token",
+         "tok",
+         [] { return GetJsonHeaders(); },
+         {ua, kiv, ct, ut},
+         QStringLiteral("application/json")},
+        {"jsonapi",
+         {},
+         [] { return GetJsonApiHeaders(); },
+         {ua, kiv, ct, acc},
          QStringLiteral("application/vnd.api+json")},
-        {"jsonapi+token", "tok", [] { return GetJsonApiHeaders(); }, {ua, kiv, ct, ut, acc},
+        {"jsonapi+token",
+         "tok",
+         [] { return GetJsonApiHeaders(); },
+         {ua, kiv, ct, ut, acc},
          QStringLiteral("application/vnd.api+json")},
     };
     for (const auto& c : cases) {

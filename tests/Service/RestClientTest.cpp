@@ -1,7 +1,7 @@
+#include "Service/RestClient.h"
 #include "App/HttpExceptions.h"
 #include "App/Paths.h"
 #include "App/User.h"
-#include "Service/RestClient.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +23,9 @@ protected:
             FContentType = req.get_header_value("Content-Type");
             FUserToken = req.get_header_value("User-Token");
             res.set_content(req.body, "application/json");
+        });
+        FServer.Server().Post("/moved", [](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("/echo", 307);
         });
         FServer.Server().Post("/sized", [](const httplib::Request& req, httplib::Response& res) {
             res.status = std::stoi(req.get_param_value("status"));
@@ -94,8 +97,9 @@ TEST_F(RestClientTest, RefusalRaisesWithTheAnswerOrItsSize) {
             EXPECT_EQ(e.StatusCode, c.status);
             EXPECT_EQ(e.Url, url);
             EXPECT_EQ(e.Response, c.response);
-            EXPECT_EQ(e.Message(), url + QStringLiteral("\r\rHTTP Status Code: ") + QString::number(c.status) +
-                                       QStringLiteral("\r\rResponse: ") + c.response);
+            EXPECT_EQ(e.Message(), url + QStringLiteral("\r\rHTTP Status Code: ") +
+                                       QString::number(c.status) + QStringLiteral("\r\rResponse: ") +
+                                       c.response);
         }
         // The caller's stream keeps the whole answer and its position.
         EXPECT_EQ(sink.size(), c.bytes);
@@ -103,6 +107,12 @@ TEST_F(RestClientTest, RefusalRaisesWithTheAnswerOrItsSize) {
     }
 }
 
+TEST_F(RestClientTest, RedirectKeepingTheMethodSendsTheBodyAgain) {
+    EXPECT_EQ(TRestClient().Post(FServer.Origin() + QStringLiteral("/moved"), QStringLiteral("{\"a\":1}")),
+              QStringLiteral("{\"a\":1}\r\n"));
+}
+
 TEST_F(RestClientTest, MissingStreamIsAnAssertion) {
-    EXPECT_THROW(TRestClient().Post(FServer.Origin() + QStringLiteral("/echo"), QString(), nullptr), EAssertionFailed);
+    EXPECT_THROW(TRestClient().Post(FServer.Origin() + QStringLiteral("/echo"), QString(), nullptr),
+                 EAssertionFailed);
 }

@@ -16,8 +16,7 @@ TJSONVariantData CheckedResource(const TJsonValue& JsonObject, const QString& Ex
     return d;
 }
 
-template <class T, class TConverter>
-TJsonObjectList<T> CreateList(const TJsonValue& JsonArray) {
+template <class T, class TConverter> TJsonObjectList<T> CreateList(const TJsonValue& JsonArray) {
     TConverter converter;
     TJsonObjectList<T> list;
     TJsonArrayToCollectionConverter<T>(converter).Convert(JsonArray, list);
@@ -74,7 +73,8 @@ std::unique_ptr<TAppCatalogPage> TJsonApiToCatalogPage::ConvertToObject(const TJ
     };
     auto record = std::make_unique<TAppCatalogPage>();
     // The counts are small by nature; only the low byte is kept.
-    record->AchievementCount = quint8(a.GetValueCopyDefault(QStringLiteral("achievement_count"), 0).AsInt64());
+    record->AchievementCount =
+        quint8(a.GetValueCopyDefault(QStringLiteral("achievement_count"), 0).AsInt64());
     record->ScoreboardCount = quint8(a.GetValueCopyDefault(QStringLiteral("scoreboard_count"), 0).AsInt64());
     record->Description = text("description", empty);
     record->DescriptionLong = text("description_long", TJsonValue(record->Description));
@@ -107,14 +107,17 @@ std::unique_ptr<TOwnProfile> TJsonApiToOwnProfile::ConvertToObject(const TJsonVa
     return record;
 }
 
-TJsonObjectList<TJsonFileDescriptor> TJsonFilesListConverter::CreateListFromJson(const TJsonValue& JsonArray) {
+TJsonObjectList<TJsonFileDescriptor>
+TJsonFilesListConverter::CreateListFromJson(const TJsonValue& JsonArray) {
     return CreateList<TJsonFileDescriptor, TJsonToFileDescriptor>(JsonArray);
 }
 
-TJsonObjectList<TScoreboardEntry> TJsonScoreboardEntryListConverter::CreateListFromJson(const TJsonValue& JsonArray) {
+TJsonObjectList<TScoreboardEntry>
+TJsonScoreboardEntryListConverter::CreateListFromJson(const TJsonValue& JsonArray) {
     return CreateList<TScoreboardEntry, TJsonToScoreboardEntry>(JsonArray);
 }
 
-TJsonObjectList<TAchievementEntry> TJsonApiAchievementListConverter::CreateListFromJson(const TJsonValue& JsonArray) {
+TJsonObjectList<TAchievementEntry>
+TJsonApiAchievementListConverter::CreateListFromJson(const TJsonValue& JsonArray) {
     return CreateList<TAchievementEntry, TJsonApiToAchievementEntry>(JsonArray);
 }

@@ -10,8 +10,7 @@
 // its caller; a list operation either gives every record or, when one item fails, raises and gives
 // nothing.
 
-template <class T>
-class TJsonObjectToObjectConverter {
+template <class T> class TJsonObjectToObjectConverter {
 public:
     virtual ~TJsonObjectToObjectConverter() = default;
     // A new record from JsonObject (an object, or a member reference to one).
@@ -23,8 +22,7 @@ public:
 TJSONVariantData JsonApiAttributes(const TJsonValue& JsonObject, const QString& ExpectedType);
 
 // Base of converters of one JSON:API resource.
-template <class T>
-class TJsonApiObjectToObjectConverter : public TJsonObjectToObjectConverter<T> {
+template <class T> class TJsonApiObjectToObjectConverter : public TJsonObjectToObjectConverter<T> {
 public:
     // Converts the "data" member of the document in Data.
     std::unique_ptr<T> ConvertStringToObject(const QString& Data) {
@@ -39,8 +37,7 @@ protected:
 };
 
 // Applies one converter (not owned) to every item of an array, in order.
-template <class T>
-class TJsonArrayToCollectionConverter {
+template <class T> class TJsonArrayToCollectionConverter {
 public:
     explicit TJsonArrayToCollectionConverter(TJsonObjectToObjectConverter<T>& ObjectConverter)
         : Converter(ObjectConverter) {}

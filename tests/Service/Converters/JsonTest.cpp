@@ -1,5 +1,5 @@
-#include "App/Exceptions.h"
 #include "Service/Converters/Json.h"
+#include "App/Exceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,8 @@ TEST(FileListConverterTest, ItemsBecomeDescriptors) {
     EXPECT_EQ(a.FileSize, 5000000000LL);
     EXPECT_EQ(a.Modified, At(2021, 3, 4, 5, 6, 7));
     EXPECT_EQ(a.Hash, QStringLiteral("ab12"));
-    EXPECT_EQ(a.Sources, (QStringList{QStringLiteral("http://127.0.0.1/a"), QStringLiteral("http://127.0.0.1/b")}));
+    EXPECT_EQ(a.Sources,
+              (QStringList{QStringLiteral("http://127.0.0.1/a"), QStringLiteral("http://127.0.0.1/b")}));
     for (size_t i = 1; i < list.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_TRUE(list[i]->Sources.isEmpty());
@@ -70,8 +71,9 @@ TEST(FileListConverterTest, BadItemFailsTheWholeList) {
     };
     for (const auto& c : cases) {
         const QString json = QStringLiteral(R"({"m":[{"file":"ok"},%1]})").arg(QString::fromUtf8(c.item));
-        EXPECT_TRUE(ErrorOf([&] { TJsonFilesListConverter::CreateListFromJson(MemberOf(json)); })
-                        .startsWith(QString::fromLatin1(c.error)))
+        EXPECT_TRUE(ErrorOf([&] {
+                        TJsonFilesListConverter::CreateListFromJson(MemberOf(json));
+                    }).startsWith(QString::fromLatin1(c.error)))
             << c.item;
     }
 }
@@ -101,18 +103,23 @@ TEST(ArrayWalkTest, WhatCountsAsAnArray) {
         {R"({"m":{"k1":"v1","k2":"v2"}})", {"v1", "v2"}}, // a reference is walked whatever it holds
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TJsonArrayToStringArrayConverter::GetStringArrayFromJson(MemberOf(QString::fromUtf8(c.json))), c.texts)
+        EXPECT_EQ(
+            TJsonArrayToStringArrayConverter::GetStringArrayFromJson(MemberOf(QString::fromUtf8(c.json))),
+            c.texts)
             << c.json;
     // A value that is not a reference is checked: an object is no array.
-    EXPECT_TRUE(TJsonArrayToStringArrayConverter::GetStringArrayFromJson(ParseJson(QStringLiteral(R"({"k":"v"})")))
-                    .isEmpty());
-    EXPECT_THROW(TJsonArrayToStringArrayConverter::GetStringArrayFromJson(MemberOf(QStringLiteral(R"({"m":[null]})"))),
-                 EVariantTypeCastError);
+    EXPECT_TRUE(
+        TJsonArrayToStringArrayConverter::GetStringArrayFromJson(ParseJson(QStringLiteral(R"({"k":"v"})")))
+            .isEmpty());
+    EXPECT_THROW(
+        TJsonArrayToStringArrayConverter::GetStringArrayFromJson(MemberOf(QStringLiteral(R"({"m":[null]})"))),
+        EVariantTypeCastError);
 }
 
 TEST(ScoreboardConverterTest, EntriesAndTheirLimits) {
     const auto list = TJsonScoreboardEntryListConverter::CreateListFromJson(MemberOf(
-        QStringLiteral(R"({"data":[{"user":"ann","value":2147483647,"self":true},{"user":"bob","value":-5},{}]})"),
+        QStringLiteral(
+            R"({"data":[{"user":"ann","value":2147483647,"self":true},{"user":"bob","value":-5},{}]})"),
         "data"));
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0]->UserName, QStringLiteral("ann"));
@@ -133,18 +140,21 @@ TEST(ScoreboardConverterTest, EntriesAndTheirLimits) {
     };
     for (const auto& c : bad) {
         const QString json = QStringLiteral(R"({"data":[%1]})").arg(QString::fromUtf8(c.item));
-        EXPECT_TRUE(ErrorOf([&] { TJsonScoreboardEntryListConverter::CreateListFromJson(MemberOf(json, "data")); })
-                        .startsWith(QString::fromLatin1(c.error)))
+        EXPECT_TRUE(ErrorOf([&] {
+                        TJsonScoreboardEntryListConverter::CreateListFromJson(MemberOf(json, "data"));
+                    }).startsWith(QString::fromLatin1(c.error)))
             << c.item;
     }
 }
 
 TEST(CatalogPageConverterTest, AttributesDefaultsAndDates) {
     const auto page = [](const char* attributes) {
-        const QString json = QStringLiteral(R"({"data":{"type":"app-page"%1}})").arg(QString::fromUtf8(attributes));
+        const QString json =
+            QStringLiteral(R"({"data":{"type":"app-page"%1}})").arg(QString::fromUtf8(attributes));
         return TJsonApiToCatalogPage().ConvertToObject(MemberOf(json, "data"));
     };
-    const auto full = page(R"(,"attributes":{"achievement_count":300,"scoreboard_count":2,"description":"short",
+    const auto full =
+        page(R"(,"attributes":{"achievement_count":300,"scoreboard_count":2,"description":"short",
         "description_long":"long","title":"Game","cover_url":"http://127.0.0.1/c.png","media":["a",{"b":1}],
         "publish_date":"2021-03-04"})");
     EXPECT_EQ(full->AchievementCount, 44); // only the low byte of 300
@@ -156,16 +166,18 @@ TEST(CatalogPageConverterTest, AttributesDefaultsAndDates) {
     EXPECT_EQ(full->Media, QStringLiteral(R"(["a",{"b":1}])"));
     EXPECT_EQ(full->PublishedAt, At(2021, 3, 4));
 
-    const auto nullLong = page(R"(,"attributes":{"description":"short","description_long":null,"title":null})");
+    const auto nullLong =
+        page(R"(,"attributes":{"description":"short","description_long":null,"title":null})");
     EXPECT_EQ(nullLong->DescriptionLong, QStringLiteral("short"));
     EXPECT_TRUE(nullLong->Title.isEmpty());
     EXPECT_TRUE(page(R"(,"attributes":{"description":"short"})")->DescriptionLong.isEmpty());
 
     for (const char* date : {"null", "\"2021-02-30\"", "\"2021-03-04T05:06:07Z\"", "5"}) {
-        const auto p = page((QStringLiteral(R"(,"attributes":{"title":"T","achievement_count":null,"publish_date":%1})")
-                                 .arg(QString::fromLatin1(date)))
-                                .toUtf8()
-                                .constData());
+        const auto p =
+            page((QStringLiteral(R"(,"attributes":{"title":"T","achievement_count":null,"publish_date":%1})")
+                      .arg(QString::fromLatin1(date)))
+                     .toUtf8()
+                     .constData());
         EXPECT_FALSE(p->PublishedAt.isValid()) << date;
         EXPECT_EQ(p->Title, QStringLiteral("T")) << date;
         EXPECT_EQ(p->AchievementCount, 0) << date;
@@ -184,16 +196,26 @@ TEST(JsonApiConverterTest, TypeAndAttributeChecks) {
         std::function<void()> run;
         const char* error;
     } cases[] = {
-        {"page without data", [] { TJsonApiToCatalogPage().ConvertToObject(MemberOf(QStringLiteral("{}"), "data")); },
+        {"page without data",
+         [] { TJsonApiToCatalogPage().ConvertToObject(MemberOf(QStringLiteral("{}"), "data")); },
          R"(Exception: Invalid type. Expected app-page, got "")"},
         {"page of another type",
-         [] { TJsonApiToCatalogPage().ConvertToObject(MemberOf(QStringLiteral(R"({"data":{"type":"app"}})"), "data")); },
+         [] {
+             TJsonApiToCatalogPage().ConvertToObject(
+                 MemberOf(QStringLiteral(R"({"data":{"type":"app"}})"), "data"));
+         },
          R"(Exception: Invalid type. Expected app-page, got "app")"},
         {"profile of type user",
-         [] { TJsonApiToOwnProfile().ConvertStringToObject(QStringLiteral(R"({"data":{"type":"user","attributes":{}}})")); },
+         [] {
+             TJsonApiToOwnProfile().ConvertStringToObject(
+                 QStringLiteral(R"({"data":{"type":"user","attributes":{}}})"));
+         },
          R"(Exception: Invalid type. Expected kiv-user-info, got "user")"},
         {"profile without attributes",
-         [] { TJsonApiToOwnProfile().ConvertStringToObject(QStringLiteral(R"({"data":{"type":"kiv-user-info"}})")); },
+         [] {
+             TJsonApiToOwnProfile().ConvertStringToObject(
+                 QStringLiteral(R"({"data":{"type":"kiv-user-info"}})"));
+         },
          R"(Exception: Invalid format. No field "attributes" found)"},
         {"profile coins out of range",
          [] {
@@ -203,8 +225,10 @@ TEST(JsonApiConverterTest, TypeAndAttributeChecks) {
          "ERangeError"},
         {"achievement list item without attributes",
          [] {
-             TJsonApiAchievementListConverter::CreateListFromJson(MemberOf(
-                 QStringLiteral(R"({"data":[{"type":"achievement","attributes":{}},{"type":"achievement"}]})"), "data"));
+             TJsonApiAchievementListConverter::CreateListFromJson(
+                 MemberOf(QStringLiteral(
+                              R"({"data":[{"type":"achievement","attributes":{}},{"type":"achievement"}]})"),
+                          "data"));
          },
          R"(Exception: Invalid format. No field "attributes" found)"},
         {"achievement of another type",
@@ -215,8 +239,8 @@ TEST(JsonApiConverterTest, TypeAndAttributeChecks) {
          R"(Exception: Invalid type. Expected achievement, got "score")"},
         {"achievement with a null name",
          [] {
-             TJsonApiAchievementListConverter::CreateListFromJson(
-                 MemberOf(QStringLiteral(R"({"data":[{"type":"achievement","attributes":{"name":null}}]})"), "data"));
+             TJsonApiAchievementListConverter::CreateListFromJson(MemberOf(
+                 QStringLiteral(R"({"data":[{"type":"achievement","attributes":{"name":null}}]})"), "data"));
          },
          "EVariantTypeCastError"},
     };
@@ -235,9 +259,11 @@ TEST(JsonApiConverterTest, ProfileAndAchievements) {
     EXPECT_EQ(nulls->Coins, 0);
     EXPECT_TRUE(nulls->Name.isEmpty());
 
-    const auto earned = TJsonApiAchievementListConverter::CreateListFromJson(MemberOf(QStringLiteral(R"({"data":[
+    const auto earned =
+        TJsonApiAchievementListConverter::CreateListFromJson(MemberOf(QStringLiteral(R"({"data":[
         {"type":"achievement","attributes":{"name":"First","description":"Did it","app_key":"game1","app_name":"Game"}},
-        {"type":"achievement","attributes":{}}]})"), "data"));
+        {"type":"achievement","attributes":{}}]})"),
+                                                                      "data"));
     ASSERT_EQ(earned.size(), 2u);
     EXPECT_EQ(earned[0]->Name, QStringLiteral("First"));
     EXPECT_EQ(earned[0]->Description, QStringLiteral("Did it"));
@@ -246,6 +272,8 @@ TEST(JsonApiConverterTest, ProfileAndAchievements) {
     EXPECT_TRUE(earned[1]->Name.isEmpty());
 
     for (const char* json : {R"({"data":[]})", "{}"})
-        EXPECT_TRUE(TJsonApiAchievementListConverter::CreateListFromJson(MemberOf(QString::fromUtf8(json), "data")).empty())
+        EXPECT_TRUE(
+            TJsonApiAchievementListConverter::CreateListFromJson(MemberOf(QString::fromUtf8(json), "data"))
+                .empty())
             << json;
 }
