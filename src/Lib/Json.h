@@ -175,6 +175,7 @@ private:
     friend class TJSONVariantData;
     friend class TJsonParser;
     friend struct TJsonWriter;
+    friend TJSONVariantData SafeJsonData(const TJsonValue& Value, TJSONVariantKind ExpectedKind);
     enum TStore : quint8 { sEmpty, sNull, sBoolean, sInteger, sFloating, sString, sDocument, sReference };
     struct TRef {
         QExplicitlySharedDataPointer<TJsonDocStorage> Doc;
@@ -280,6 +281,9 @@ TJsonPropertyList<Derived> JsonInheritProperties(const TJsonPropertyList<Base>& 
     return list;
 }
 
+// Property names match when they are equal apart from the letter case of A-Z.
+bool JsonSameNameIgnoringAsciiCase(QStringView A, QStringView B);
+
 // Type-erased forms behind the templates below.
 using TJsonPropertyGetters = QList<QPair<QString, std::function<TJsonValue()>>>;
 QString ObjectToJsonText(const TJsonPropertyGetters& Properties);
@@ -308,7 +312,7 @@ bool JsonToObject(const TJsonValue& Value, T& Instance) {
     const auto& props = T::JsonProperties();
     return JsonDocumentToObject(Value, [&](const QString& Name, const TJsonValue& Member) {
         for (const auto& p : props)
-            if (p.Name.compare(Name, Qt::CaseInsensitive) == 0) {
+            if (JsonSameNameIgnoringAsciiCase(p.Name, Name)) {
                 p.Set(Instance, Member);
                 return;
             }
