@@ -6,6 +6,9 @@
 
 #include <QFile>
 
+#include <thread>
+#include <vector>
+
 namespace {
 
 QString IniWith(const QByteArray& bytes) {
@@ -181,4 +184,20 @@ TEST(IniFile, OddBytesDoNotCrash) {
     const TIniFile ini(IniWith(QByteArray(odd, sizeof(odd) - 1)));
     EXPECT_EQ(ini.ReadString("s", "v", "d"), QStringLiteral("1")); // an unclosed header still opens "s"
     EXPECT_EQ(ini.ReadSection("s"), QStringList({"v"}));
+}
+
+TEST(IniFile, ConcurrentWritesKeepEveryKey) {
+    const QString name = MakeTempDir() + QStringLiteral("shared.ini");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&name, t] {
+            TIniFile ini(name);
+            for (int i = 0; i < 25; ++i)
+                ini.WriteInteger(QStringLiteral("T%1").arg(t), QStringLiteral("k%1").arg(i), i);
+        });
+    for (auto& thread : threads)
+        thread.join();
+    const TIniFile ini(name);
+    for (int t = 0; t < 4; ++t)
+        EXPECT_EQ(ini.ReadSection(QStringLiteral("T%1").arg(t)).size(), 25) << t;
 }

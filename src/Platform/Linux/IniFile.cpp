@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct TIniDocument {
     std::vector<TIniLine> Lines;
     QByteArray LineBreak = "\n";
 };
+
+// A write reads, edits and replaces the whole file; two at once in one process would lose one of them.
+std::mutex gWriteMutex;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -65,7 +69,8 @@ TIniDocument Parse(QByteArray bytes) {
         if (text.startsWith('[')) {
             qsizetype close = text.indexOf(']');
             line.Kind = TLineKind::Section;
-            line.Name = TrimBlanks(QString::fromUtf8(text.sliced(1, close < 0 ? text.size() - 1 : close - 1)));
+            line.Name =
+                TrimBlanks(QString::fromUtf8(text.sliced(1, close < 0 ? text.size() - 1 : close - 1)));
         } else if (!text.startsWith(';')) {
             const qsizetype eq = text.indexOf('=');
             if (eq > 0) {
@@ -224,6 +229,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         keyName.startsWith(u'[') || keyName.startsWith(u';'))
         CannotWrite(FFileName);
 
+    std::lock_guard lock(gWriteMutex);
     QFile file(FFileName);
     if (file.exists() && !file.open(QIODevice::ReadOnly))
         CannotWrite(FFileName);
@@ -270,6 +276,7 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
 }
 
 void TIniFile::DeleteKey(const QString& section, const QString& key) {
+    std::lock_guard lock(gWriteMutex);
     TIniDocument doc = Load(FFileName);
     const TIniLine* line = FindKey(doc, section, key);
     if (line == nullptr)
