@@ -93,6 +93,8 @@ int main(int argc, char** argv) {
 
     httplib::Server server;
     server.set_payload_max_length(64 * 1024);
+    // More workers than the default, so that a few slow clients do not hold up everybody else.
+    server.new_task_queue = [] { return new httplib::ThreadPool(32); };
     server.set_read_timeout(30, 0);
     server.set_write_timeout(60, 0);
     std::mutex logLock;

@@ -483,6 +483,7 @@ TEST(ServerFiles, HugeDownloadStreamsAndHashesAreCached) {
     const QString root = MakeTempDir(QStringLiteral("big"));
     WriteFile(root + "apps/big/app.json", R"({"name":"Big","version":"1.0"})");
     WriteFile(root + "apps/big/files/small.txt", "first");
+    WriteFile(root + "tarvenox", "\x7f" "ELF launcher");
     const QByteArray bigName = (root + "apps/big/files/big.bin").toUtf8();
     const qint64 size = 100LL * 1024 * 1024;
     {
@@ -494,6 +495,10 @@ TEST(ServerFiles, HugeDownloadStreamsAndHashesAreCached) {
     ServerProcess server(root);
     ASSERT_GT(server.Port(), 0);
     auto client = server.Client();
+    auto exe = client->Get("/cdn/tarvenox");
+    ASSERT_TRUE(exe && exe->status == 200);
+    EXPECT_EQ(exe->body, "\x7f" "ELF launcher");
+    EXPECT_EQ(client->Get("/cdn/tarvenox.json")->status, 404);
     auto meta = [&] {
         QJsonObject hashes;
         for (const auto& v : Json(client->Get("/cdn/meta/apps/big.json")->body).value("files").toArray())
