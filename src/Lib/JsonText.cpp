@@ -2,7 +2,6 @@
 
 #include <QStringDecoder>
 
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -33,7 +32,7 @@ private:
     std::vector<QString> FNames;
     std::u16string FBuf;
     // Member names and short texts repeat a lot in service documents; equal ones share one buffer.
-    std::array<QString, 1024> FShort;
+    std::vector<QString> FShort;
 
     static bool IsWhite(char16_t c) { return c <= 32; }
     void SkipWhite() {
@@ -49,6 +48,8 @@ private:
         quint32 h = quint32(n);
         for (qsizetype i = 0; i < n; ++i)
             h = h * 31 + s[i];
+        if (FShort.empty())
+            FShort.resize(1024);
         QString& slot = FShort[(h ^ (h >> 10)) & (FShort.size() - 1)];
         if (slot.size() == n && std::memcmp(slot.constData(), s, size_t(n) * 2) == 0)
             return slot;
@@ -501,7 +502,13 @@ QString FloatToText(double Value) {
     for (; c < r.ptr && *c != 'e'; ++c)
         if (*c != '.')
             digits[nd++] = *c;
-    const int exponent = std::atoi(c + 1);
+    // The exponent as to_chars wrote it: "e", a sign, digits (the buffer is not NUL-terminated).
+    int exponent = 0;
+    const bool negativeExponent = c + 1 < r.ptr && c[1] == '-';
+    for (const char* x = c + 2; x < r.ptr; ++x)
+        exponent = exponent * 10 + (*x - '0');
+    if (negativeExponent)
+        exponent = -exponent;
     while (nd > 1 && digits[nd - 1] == '0')
         --nd;
 
@@ -554,6 +561,40 @@ bool ReadInteger(QStringView Text, qint64& Value) {
     return true;
 }
 
+namespace {
+
+// The power of ten of the first significant digit of a well-formed number text (its sign ignored).
+qint64 DecimalMagnitude(const char* s, qsizetype n) {
+    qsizetype i = 0;
+    if (i < n && s[i] == '-')
+        ++i;
+    qint64 intDigits = 0, fractionZeros = 0;
+    bool afterPoint = false, significant = false;
+    for (; i < n && s[i] != 'e' && s[i] != 'E'; ++i) {
+        if (s[i] == '.')
+            afterPoint = true;
+        else if (!afterPoint && (significant || s[i] != '0'))
+            ++intDigits, significant = true;
+        else if (afterPoint && !significant && s[i] == '0')
+            ++fractionZeros;
+        else
+            significant = true;
+    }
+    qint64 exponent = 0;
+    bool negative = false;
+    if (i < n) {
+        ++i;
+        if (i < n && (s[i] == '-' || s[i] == '+'))
+            negative = s[i++] == '-';
+        for (; i < n; ++i)
+            exponent = std::min<qint64>(exponent * 10 + (s[i] - '0'), qint64(1) << 40);
+    }
+    const qint64 magnitude = intDigits > 0 ? intDigits - 1 : -(fractionZeros + 1);
+    return magnitude + (negative ? -exponent : exponent);
+}
+
+} // namespace
+
 bool ReadFloat(QStringView Text, double& Value) {
     const qsizetype n = Text.size();
     if (n == 0)
@@ -565,21 +606,18 @@ bool ReadFloat(QStringView Text, double& Value) {
         large.resize(size_t(n));
         buf = large.data();
     }
-    bool negativeExponent = false;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = Text.utf16()[i];
         if (!((c >= u'0' && c <= u'9') || c == u'-' || c == u'+' || c == u'.' || c == u'E' || c == u'e'))
             return false;
         buf[i] = char(c);
-        if (c == u'-' && i > 0 && (buf[i - 1] == 'e' || buf[i - 1] == 'E'))
-            negativeExponent = true;
     }
     const auto r = std::from_chars(buf, buf + n, Value, std::chars_format::general);
     if (r.ptr != buf + n)
         return false;
     if (r.ec == std::errc::result_out_of_range) {
         // Too small to hold reads as zero; too large is not a number we can keep.
-        if (!negativeExponent)
+        if (DecimalMagnitude(buf, n) >= 0)
             return false;
         Value = buf[0] == '-' ? -0.0 : 0.0;
         return true;

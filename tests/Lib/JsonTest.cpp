@@ -140,6 +140,10 @@ TEST(Json, NestingPastTheLimitStopsLikeAFault) {
     // Hostile sizes do not exhaust the stack.
     EXPECT_TRUE(ParseJson(QString(2000000, u'[')).IsEmpty());
     EXPECT_TRUE(ParseJson(QString(1000000, u'{')).IsEmpty());
+    EXPECT_EQ(ParseJson(QStringLiteral("[1") + QString(3000000, u'0') + "]").ToJSON(), J("null"));
+    EXPECT_EQ(ParseJson(QStringLiteral("[0.") + QString(3000000, u'0') + "1]").ToJSON(), J("[0]"));
+    const TJsonValue longText = ParseJson(QStringLiteral("[\"") + QString(3000000, u'x') + "\\n\"]");
+    EXPECT_EQ(SafeJsonData(longText).ItemCopy(0).AsString().size(), 3000001);
 }
 
 TEST(Json, TruncatedAndRandomInputNeverBreaksTheParser) {
