@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QProcess>
+
 TEST(ServiceIPCPipe, FirstInstanceWhenNothingListens) {
     DonePipe();
     EXPECT_TRUE(IsFirstInstance());
@@ -37,6 +40,46 @@ TEST(ServiceIPCPipe, ForwardedLinkReachesTheHandlerOnTheMainThread) {
 
     DonePipe();
     EXPECT_TRUE(IsFirstInstance());
+    DonePipe();
+    SetUriCommandHandler(nullptr);
+}
+
+// The second process of ForwardingBetweenTwoProcesses; it finds the first through the parent's folder.
+TEST(ServiceIPCPipeChild, DISABLED_Secondary) {
+    const QByteArray runtime = qgetenv("TARVENOX_PIPE_TEST_RUNTIME");
+    if (runtime.isEmpty())
+        GTEST_SKIP();
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    DonePipe();
+    ASSERT_FALSE(IsFirstInstance()) << PipeClient()->ErrorDesc().toStdString();
+    SendToFirstInstance(qEnvironmentVariable("TARVENOX_PIPE_TEST_ARG"));
+    EXPECT_TRUE(PipeClient()->AnswerValid()) << PipeClient()->ErrorDesc().toStdString();
+    DonePipe();
+}
+
+TEST(ServiceIPCPipe, ForwardingBetweenTwoProcesses) {
+    DonePipe();
+    QStringList received;
+    SetUriCommandHandler([&](const QString& raw) { received << raw; });
+    StartPipeServer();
+    for (const QString arg : {QStringLiteral("hello"), QStringLiteral("tarvenox://run/K/")}) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TARVENOX_PIPE_TEST_RUNTIME"), qEnvironmentVariable("XDG_RUNTIME_DIR"));
+        env.insert(QStringLiteral("TARVENOX_PIPE_TEST_ARG"), arg);
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=ServiceIPCPipeChild.DISABLED_Secondary"),
+                     QStringLiteral("--gtest_also_run_disabled_tests")});
+        // Blocking the main thread here: the server answers from its worker all the same.
+        ASSERT_TRUE(child.waitForFinished(60000));
+        const QByteArray output = child.readAll();
+        EXPECT_EQ(child.exitCode(), 0) << output.constData();
+        EXPECT_TRUE(output.contains("1 test")) << output.constData();
+    }
+    EXPECT_TRUE(WaitFor([&] { return !received.isEmpty(); }));
+    EXPECT_EQ(received, QStringList{QStringLiteral("run/K")});
     DonePipe();
     SetUriCommandHandler(nullptr);
 }
