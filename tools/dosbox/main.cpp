@@ -4,7 +4,7 @@
 //   dosbox-zeb [options] [PROGRAM] the debugger build: logs file opens and shows "DOSBox Debugger"
 //
 // The configuration comes from every -conf file in order, or else from "dosbox.conf" in the working
-// folder. Its [log] section gives "logfile" and "files"; with files=true the debugger build appends one
+// folder (or, when there is none, in the program's folder). Its [log] section gives "logfile" and "files"; with files=true the debugger build appends one
 // line per opened file, "<10-digit counter>: FILES:file open command 0 file <NAME>".
 //
 // What the "game" does comes from "standin.script" in the program's folder (or the working folder),
@@ -183,17 +183,19 @@ int main(int argc, char** argv) {
             program = a;
     }
 
-    TLogSettings log;
-    if (confs.isEmpty())
-        confs << QStringLiteral("dosbox.conf");
-    for (const QString& c : confs)
-        ReadLogSection(c, log);
-
     QString gameDir = QDir::currentPath();
     if (!program.isEmpty()) {
         const QFileInfo p(program);
         gameDir = p.isDir() ? p.absoluteFilePath() : p.absolutePath();
     }
+
+    // Like DOSBox: without -conf, "dosbox.conf" of the working folder; failing that, the game's own.
+    TLogSettings log;
+    if (confs.isEmpty())
+        confs << (QFileInfo::exists(QStringLiteral("dosbox.conf")) ? QStringLiteral("dosbox.conf")
+                                                                     : QDir(gameDir).filePath(QStringLiteral("dosbox.conf")));
+    for (const QString& c : confs)
+        ReadLogSection(c, log);
     QStringList script;
     QFile scriptFile(QDir(gameDir).filePath(QStringLiteral("standin.script")));
     if (scriptFile.open(QIODevice::ReadOnly | QIODevice::Text))

@@ -46,12 +46,16 @@ check "names leaving .meta are refused" "[ ! -e '$game/escape.ae' ] && [ ! -e '$
 check "plain build ends with 0" "[ $? -eq 0 ]"
 check "plain build writes no log lines" "[ \$(grep -c 'FILES:' '$log') -eq 2 ]"
 
+# No -conf and no dosbox.conf in the working folder: the game's own is used.
+(cd "$work" && QT_QPA_PLATFORM=offscreen "$bin/dosbox-zeb" "$game/GAME.EXE")
+check "game folder's dosbox.conf without -conf" "[ \$(grep -c 'FILES:' '$log') -eq 4 ]"
+
 # A later -conf overrides an earlier one; a second debugger run appends to the log.
 printf '[log]\nfiles=false\n' > "$work/off.conf"
 (cd "$work" && "$bin/dosbox-zeb" -conf "$game/dosbox.conf" -conf "$work/off.conf" "$game/GAME.EXE")
-check "files=false in a later -conf stops file lines" "[ \$(grep -c 'FILES:' '$log') -eq 2 ]"
+check "files=false in a later -conf stops file lines" "[ \$(grep -c 'FILES:' '$log') -eq 4 ]"
 (cd "$work" && QT_QPA_PLATFORM=offscreen "$bin/dosbox-zeb.exe" -conf "$game/dosbox.conf" "$game/GAME.EXE")
-check "second run appends" "[ \$(grep -c 'FILES:' '$log') -eq 4 ]"
+check "another run appends" "[ \$(grep -c 'FILES:' '$log') -eq 6 ]"
 
 # The debugger window, as the launcher looks for it.
 if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null; then
