@@ -396,3 +396,27 @@ TEST(Pipe, StartWithoutHandlerRaisesAndStopEndsConnections) {
     s.Server.Start();
     EXPECT_TRUE(s.Server.Listening());
 }
+
+TEST(Pipe, SocketFolderIsTheUsersOwn) {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(IPCSocketPath(QStringLiteral("tarvenox")), QString::fromLocal8Bit(runtime) + QStringLiteral("/tarvenox"));
+    for (const QString& bad : {QString(), QStringLiteral("../x"), QStringLiteral("a/b"), QStringLiteral(".."), QString(200, QLatin1Char('n'))})
+        EXPECT_TRUE(IPCSocketPath(bad).isEmpty()) << bad.toStdString();
+
+    // Without a usable runtime folder: a per-user folder under /tmp, closed to others.
+    const QString fallback = QStringLiteral("/tmp/tarvenox-%1").arg(::geteuid());
+    for (const QByteArray& value : {QByteArray(), QByteArray("relative/run")}) {
+        qputenv("XDG_RUNTIME_DIR", value);
+        EXPECT_EQ(IPCSocketFolder(), fallback);
+    }
+    if (!QFileInfo::exists(fallback)) {  // leave a folder of a real session alone
+        EXPECT_EQ(PrepareIPCSocketFolder(), 0);
+        struct stat st {};
+        ASSERT_EQ(::lstat(fallback.toLocal8Bit().constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        ::chmod(fallback.toLocal8Bit().constData(), 0755);
+        EXPECT_EQ(PrepareIPCSocketFolder(), EACCES);
+        ::rmdir(fallback.toLocal8Bit().constData());
+    }
+    qputenv("XDG_RUNTIME_DIR", runtime);
+}
