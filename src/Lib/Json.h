@@ -100,6 +100,7 @@ public:
     TJsonValue(QString&& Value) noexcept : FStore(sString) { new (&FString) QString(std::move(Value)); }
     // UTF-8 text.
     TJsonValue(const char* Value) : TJsonValue(QString::fromUtf8(Value)) {}
+    TJsonValue(QLatin1String Value) : TJsonValue(QString(Value)) {}
     // A document value; it reads as empty while the document is undefined.
     TJsonValue(const TJSONVariantData& Value) : FStore(sDocument) { new (&FDoc) TJSONVariantData(Value); }
     TJsonValue(TJSONVariantData&& Value) noexcept : FStore(sDocument) {

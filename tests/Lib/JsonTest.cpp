@@ -357,6 +357,7 @@ TEST(Json, Conversions) {
     EXPECT_TRUE(TJsonValue(5) == "5");
     EXPECT_TRUE(TJsonValue(5) == 5.0);
     EXPECT_FALSE(TJsonValue("A") == "a");
+    EXPECT_TRUE(TJsonValue(QLatin1String("ab")) == QStringLiteral("ab"));
 }
 
 TEST(Json, ReadsDates) {
