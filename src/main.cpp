@@ -73,7 +73,10 @@ int RunPrimary(int argc, char** argv) {
     TfMain mainWindow;
     mainWindow.showMaximized();
     CreateReusableWindows(&mainWindow);
-    return app.exec();
+    const int rc = app.exec();
+    // No forwarded link may reach a window that is going away, nor run without the event loop.
+    StopPipeServer();
+    return rc;
 }
 
 int RunEntrySequence(int argc, char** argv) {

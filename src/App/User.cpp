@@ -21,6 +21,7 @@ QString gInstallKey;
 
 const QByteArray Bom = "\xEF\xBB\xBF";
 const QByteArray LineEnd = "\r\n";
+constexpr qint64 MaxTextFileSize = 1 << 20;
 
 QString UserFileName() {
     return LocalUserDataPath() + QStringLiteral("user.dat");
@@ -34,7 +35,8 @@ bool ReadTextFile(const QString& fileName, QString& text) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    QByteArray bytes = file.readAll();
+    // Both files are a few lines; a damaged giant one must not take the memory with it.
+    QByteArray bytes = file.read(MaxTextFileSize);
     if (bytes.startsWith(Bom))
         bytes.remove(0, Bom.size());
     text = QString::fromUtf8(bytes);
