@@ -5,8 +5,13 @@
 #include "App/Paths.h"
 #include "App/Settings.h"
 #include "App/User.h"
+#include "Forms/uConfirmBrowserIntegrationForm.h"
+#include "Forms/uLauchOptions.h"
 #include "Forms/uMain.h"
+#include "Service/AppLauncher.h"
 #include "Service/AppsLibrary.h"
+#include "Service/DirWatcher.h"
+#include "Service/ImageProviders.h"
 #include "Service/IPC/Pipe.h"
 #include "Service/UriProtocol.h"
 
@@ -40,9 +45,9 @@ void StartModules(int argc, char** argv) {
     InitUser();
     InitLibraries();
     StartErrorReportModule();
-    StartImageProviderModule();
-    StartPlayMonitoringModule();
-    StartLauncherModule();
+    InitImageProvider();
+    InitWatchers();
+    InitLaunchers();
     InitCLIParameters(argc, argv);
 }
 
@@ -51,9 +56,9 @@ void StopModules() {
     StopMainWindowModule();
     DonePipe();
     DoneCLIParameters();
-    StopLauncherModule();
-    StopPlayMonitoringModule();
-    StopImageProviderModule();
+    DoneLaunchers();
+    DoneWatchers();
+    DoneImageProvider();
     StopInstallTasksModule();
     DoneLibraries();
     DoneUser();
@@ -70,6 +75,9 @@ int RunPrimary(int argc, char** argv) {
     StartPipeServer();
     InitResources();
     ApplyCarbonStyle(app);
+    // The core asks the user through these dialogs.
+    RegisterBrowserIntegrationDialog();
+    RegisterLaunchOptionsDialog();
     TfMain mainWindow;
     mainWindow.showMaximized();
     CreateReusableWindows(&mainWindow);

@@ -5,20 +5,8 @@
 
 TARVENOX_HOOK void StartErrorReportModule() {
 }
-TARVENOX_HOOK void StartImageProviderModule() {
-}
-TARVENOX_HOOK void StartPlayMonitoringModule() {
-}
-TARVENOX_HOOK void StartLauncherModule() {
-}
 
 TARVENOX_HOOK void StopMainWindowModule() {
-}
-TARVENOX_HOOK void StopLauncherModule() {
-}
-TARVENOX_HOOK void StopPlayMonitoringModule() {
-}
-TARVENOX_HOOK void StopImageProviderModule() {
 }
 TARVENOX_HOOK void StopInstallTasksModule() {
 }

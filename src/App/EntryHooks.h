@@ -10,15 +10,9 @@ class QWidget;
 
 // Module start-up, in the order main() calls them after the libraries.
 void StartErrorReportModule();    // handler of unhandled errors, unless one is set
-void StartImageProviderModule();  // the single image provider
-void StartPlayMonitoringModule(); // watcher worker pool (at most 1000 threads) and watcher list
-void StartLauncherModule();       // the launcher lists
 
 // Module shut-down, in the order main() calls them.
 void StopMainWindowModule();     // forgets the saved caption of the user button
-void StopLauncherModule();       // marks the launcher as terminating and frees its lists
-void StopPlayMonitoringModule(); // watcher list and its pool
-void StopImageProviderModule();
 void StopInstallTasksModule(); // clears install and update task lists
 
 // The windows made after the main window, hidden and reused (game information, catalog page).
