@@ -1,5 +1,7 @@
 #include "Forms/uMain.h"
 
+#include "Service/EventReporter.h"
+
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -24,4 +26,7 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent) {
     PageControl->addTab(tabCatalog, QStringLiteral("КАТАЛОГ"));
     PageControl->setCurrentWidget(tabLibrary);
     setCentralWidget(PageControl);
+
+    // Every start of the launcher is counted by the service.
+    ReportLaunch(QString());
 }
