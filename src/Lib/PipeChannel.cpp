@@ -11,13 +11,6 @@
 
 namespace {
 
-QByteArray Utf16Le(const QString& s) {
-    QByteArray out(s.size() * 2, Qt::Uninitialized);
-    for (qsizetype i = 0; i < s.size(); ++i)
-        qToLittleEndian<quint16>(s.at(i).unicode(), out.data() + 2 * i);
-    return out;
-}
-
 // 0 or errno. MSG_NOSIGNAL: a peer that went away must not kill the process with SIGPIPE.
 int SendAll(int fd, const char* p, qint64 n) {
     while (n > 0) {

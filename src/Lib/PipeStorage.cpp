@@ -3,14 +3,14 @@
 #include <QtEndian>
 #include <cstring>
 
-namespace {
-
 QByteArray Utf16Le(const QString& s) {
     QByteArray out(s.size() * 2, Qt::Uninitialized);
     for (qsizetype i = 0; i < s.size(); ++i)
         qToLittleEndian<quint16>(s.at(i).unicode(), out.data() + 2 * i);
     return out;
 }
+
+namespace {
 
 QString FromUtf16Le(const char* p, qint64 bytes) {
     QString s(bytes / 2, Qt::Uninitialized);

@@ -50,3 +50,6 @@ struct TMessageData {
     QString ID;
     TStreamStorage Data;
 };
+
+// Names and IDs travel as UTF-16 little-endian code units.
+QByteArray Utf16Le(const QString& s);
