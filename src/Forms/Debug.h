@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QApplication>
+#include <QString>
+#include <exception>
+#include <functional>
+
+class QObject;
+
+// The report of errors no code caught: a short apology with folding technical details.
+
+// Makes AppExceptionHandler the handler of unhandled errors unless another one is set. Runs at start-up.
+void InstallExceptionHandler();
+
+// The details lines of the report ("Message: ", "Category: ", "Object: ", "ErrorCode: 0x%.8x" ...),
+// separated by carriage returns. Sender may be null.
+QString BuildErrorDetails(QObject* Sender, std::exception_ptr Error);
+
+// Shows the report for Error, unless it is the silent abort. Main thread.
+void AppExceptionHandler(QObject* Sender, std::exception_ptr Error);
+
+// Runs a user action; whatever it raises ends in the error report, naming Sender as the object.
+void RunUserAction(QObject* Sender, const std::function<void()>& Action);
+
+// A slot for connect() that runs Action as a user action of Sender:
+//   connect(bInstall, &QPushButton::clicked, this, UserAction(bInstall, [this] { ... }));
+template <typename F>
+auto UserAction(QObject* Sender, F Action) {
+    return [Sender, Action]() { RunUserAction(Sender, Action); };
+}
+
+// The application object: an error escaping an event handler ends in the error report instead of
+// ending the process.
+class TApplication : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+    bool notify(QObject* Receiver, QEvent* Event) override;
+};
