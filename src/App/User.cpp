@@ -80,6 +80,10 @@ void TUser::SetToken(const QString& value) {
     if (value == FToken)
         return;
     FToken = value;
+    {
+        std::lock_guard lock(FSharedTokenLock);
+        FSharedToken = value;
+    }
     FLastChangeEvent = TUserChangeEvent::ceToken;
     FOnChangeSubscribers.NotifySubscribers();
 }
@@ -148,4 +152,9 @@ QString GetInstallKey() {
         }
     }
     return gInstallKey;
+}
+
+QString TUser::SharedToken() const {
+    std::lock_guard lock(FSharedTokenLock);
+    return FSharedToken;
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <mutex>
+
 enum class TUserChangeEvent { ceNone, ceName, ceToken };
 
 // The logged-in user's name and token, kept in "user.dat". Lives on the main thread.
@@ -12,6 +14,8 @@ public:
     TUser();
     const QString& Name() const { return FName; }
     const QString& Token() const { return FToken; }
+    // The token for workers: a copy kept under a lock, so a request never waits for the main thread.
+    QString SharedToken() const;
     void SetName(const QString& value);
     void SetToken(const QString& value);
     bool hasName() const { return !FName.isEmpty(); }
@@ -28,6 +32,8 @@ private:
     TSubscriberList FOnChangeSubscribers;
     QString FName;
     QString FToken;
+    mutable std::mutex FSharedTokenLock;
+    QString FSharedToken;
 };
 
 // The single user of the run (created by InitUser at start-up, freed by DoneUser at shut-down).

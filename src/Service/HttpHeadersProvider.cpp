@@ -1,6 +1,5 @@
 #include "Service/HttpHeadersProvider.h"
 
-#include "App/MainThread.h"
 #include "App/Paths.h"
 #include "App/User.h"
 
@@ -10,11 +9,9 @@ namespace {
 
 const QString JsonApiType = QStringLiteral("application/vnd.api+json");
 
-// The user belongs to the main thread: a worker fetches the token there, once per request.
+// Any thread builds requests; the user keeps a locked copy of its token for them.
 QString CurrentToken() {
-    QString token;
-    RunOnMainThread([&token] { token = CurrentUser().Token(); });
-    return token;
+    return CurrentUser().SharedToken();
 }
 
 } // namespace

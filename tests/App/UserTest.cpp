@@ -199,3 +199,17 @@ TEST_F(UserTest, UnwritableKeyStillServesTheRun) {
     EXPECT_EQ(GetInstallKey(), key);
     QDir(KeyFile()).removeRecursively();
 }
+
+// Request headers are built on workers while the main thread may be waiting for them.
+TEST(User, WorkerReadsTokenWhileMainThreadWaits) {
+    TUser user;
+    user.SetToken(QStringLiteral("t-1"));
+    QString seen;
+    std::thread worker([&] { seen = user.SharedToken(); });
+    worker.join();
+    EXPECT_EQ(seen, QStringLiteral("t-1"));
+    user.ResetToken();
+    std::thread again([&] { seen = user.SharedToken(); });
+    again.join();
+    EXPECT_TRUE(seen.isEmpty());
+}

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -45,9 +46,9 @@ protected:
         FStatus = Status;
         FAnswer = Body;
     }
-    static TUser Saved() {
-        TUser user;
-        user.Load();
+    static std::unique_ptr<TUser> Saved() {
+        auto user = std::make_unique<TUser>();
+        user->Load();
         return user;
     }
 
@@ -116,8 +117,8 @@ TEST_F(AccountTest, LoginStoresTheTrimmedNameAndTheToken) {
     }
     EXPECT_EQ(CurrentUser().Name(), QStringLiteral("bob"));
     EXPECT_EQ(CurrentUser().Token(), QStringLiteral("t-123"));
-    EXPECT_EQ(Saved().Token(), QStringLiteral("t-123"));
-    EXPECT_EQ(Saved().Name(), QStringLiteral("bob"));
+    EXPECT_EQ(Saved()->Token(), QStringLiteral("t-123"));
+    EXPECT_EQ(Saved()->Name(), QStringLiteral("bob"));
 
     // An answer without a token logs nobody in but still closes the dialog.
     Answer(200, R"({"other":1})");
@@ -139,7 +140,7 @@ TEST_F(AccountTest, LoginRefusals) {
     Answer(200, R"({"token":null})");
     EXPECT_ANY_THROW(Login(QStringLiteral("bob"), QStringLiteral("pw")));
     EXPECT_EQ(CurrentUser().Name(), QStringLiteral("bob"));
-    EXPECT_EQ(Saved().Name(), QString());
+    EXPECT_EQ(Saved()->Name(), QString());
 }
 
 TEST_F(AccountTest, RegistrationNamesTheUserOnlyWhenUnnamedAndNeverLogsIn) {
@@ -155,7 +156,7 @@ TEST_F(AccountTest, RegistrationNamesTheUserOnlyWhenUnnamedAndNeverLogsIn) {
         EXPECT_EQ(FBody, "{\"user\":\"newbob\",\"email\":\"n@b.io\",\"password\":\"pw1\"}\r\n");
     }
     EXPECT_EQ(CurrentUser().Name(), QStringLiteral("NewBob"));
-    EXPECT_EQ(Saved().Name(), QStringLiteral("NewBob"));
+    EXPECT_EQ(Saved()->Name(), QStringLiteral("NewBob"));
     EXPECT_EQ(CurrentUser().Token(), QString());
 
     CurrentUser().SetToken(QStringLiteral("mine"));
