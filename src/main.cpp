@@ -12,6 +12,7 @@
 #include "Service/AppsLibrary.h"
 #include "Service/DirWatcher.h"
 #include "Service/ImageProviders.h"
+#include "Service/Install/Tasks.h"
 #include "Service/IPC/Pipe.h"
 #include "Service/UriProtocol.h"
 
@@ -59,7 +60,7 @@ void StopModules() {
     DoneLaunchers();
     DoneWatchers();
     DoneImageProvider();
-    StopInstallTasksModule();
+    DoneInstallTasks();
     DoneLibraries();
     DoneUser();
     curl_global_cleanup();

@@ -8,8 +8,6 @@ TARVENOX_HOOK void StartErrorReportModule() {
 
 TARVENOX_HOOK void StopMainWindowModule() {
 }
-TARVENOX_HOOK void StopInstallTasksModule() {
-}
 
 TARVENOX_HOOK void CreateReusableWindows(QWidget*) {
 }

@@ -13,7 +13,6 @@ void StartErrorReportModule();    // handler of unhandled errors, unless one is 
 
 // Module shut-down, in the order main() calls them.
 void StopMainWindowModule();     // forgets the saved caption of the user button
-void StopInstallTasksModule(); // clears install and update task lists
 
 // The windows made after the main window, hidden and reused (game information, catalog page).
 void CreateReusableWindows(QWidget* mainWindow);
