@@ -7,6 +7,3 @@ TARVENOX_HOOK void StopMainWindowModule() {
 }
 TARVENOX_HOOK void StopInstallTasksModule() {
 }
-
-TARVENOX_HOOK void CreateReusableWindows(QWidget*) {
-}

@@ -11,6 +11,3 @@ class QWidget;
 // Module shut-down, in the order main() calls them.
 void StopMainWindowModule();     // forgets the saved caption of the user button
 void StopInstallTasksModule(); // clears install and update task lists
-
-// The windows made after the main window, hidden and reused (game information, catalog page).
-void CreateReusableWindows(QWidget* mainWindow);
