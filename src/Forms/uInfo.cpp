@@ -12,9 +12,23 @@
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
+#include <unistd.h>
+
 namespace {
 
 QPointer<TfInfo> gInfo;
+
+// The browser engine will not start as root with its sandbox on; the flag is read when the first browser
+// is made.
+void AllowEngineAsRoot() {
+    if (geteuid() != 0)
+        return;
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.contains("--no-sandbox"))
+        return;
+    flags += flags.isEmpty() ? "--no-sandbox" : " --no-sandbox";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}
 
 } // namespace
 
@@ -41,6 +55,7 @@ void TfInfo::ShowEx(TAppLibraryItem& App) {
         return;
     setWindowTitle(QStringLiteral("Информация об игре «%1»").arg(App.Name));
     if (!FBrowser) {
+        AllowEngineAsRoot();
         FBrowser = new QWebEngineView(this);
         FBrowser->setObjectName(QStringLiteral("Browser"));
         FBrowser->setContextMenuPolicy(Qt::NoContextMenu);

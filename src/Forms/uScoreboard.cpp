@@ -7,9 +7,12 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -98,5 +101,16 @@ void ShowScoreboards(QWidget* Owner, const TAppLibraryItem& App) {
         return;
     TfScoreboard form(Owner);
     form.AssignApp(App);
+    if (Owner) {
+        // Centred on the tile itself rather than on the window that holds it, kept on its screen.
+        QRect frame(QPoint(), form.size());
+        frame.moveCenter(Owner->mapToGlobal(Owner->rect().center()));
+        if (const QScreen* screen = Owner->screen()) {
+            const QRect area = screen->availableGeometry();
+            frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width())));
+            frame.moveTop(std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() - frame.height())));
+        }
+        form.move(frame.topLeft());
+    }
     form.exec();
 }
