@@ -139,7 +139,9 @@ TEST_F(AccountDialogs, LoginSendsTrimmedNameAndKeepsTheToken) {
     form.show();
     form.eName->setText(QStringLiteral("  bob "));
     form.ePass->setText(QStringLiteral(" pw "));
-    form.bOK->click();
+    // Enter in the password field presses the default button.
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(form.ePass, &enter);
     EXPECT_TRUE(log.Records.empty());
     ASSERT_EQ(Bodies().size(), 1u);
     EXPECT_EQ(Bodies()[0], "{\"user\":\"bob\",\"password\":\" pw \"}\r\n");
