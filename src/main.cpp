@@ -14,6 +14,7 @@
 #include "Service/AppsLibrary.h"
 #include "Service/DirWatcher.h"
 #include "Service/ImageProviders.h"
+#include "Service/Install/Tasks.h"
 #include "Service/IPC/Pipe.h"
 #include "Service/UriProtocol.h"
 
@@ -61,7 +62,7 @@ void StopModules() {
     DoneLaunchers();
     DoneWatchers();
     DoneImageProvider();
-    StopInstallTasksModule();
+    DoneInstallTasks();
     DoneLibraries();
     DoneUser();
     curl_global_cleanup();

@@ -5,5 +5,3 @@
 
 TARVENOX_HOOK void StopMainWindowModule() {
 }
-TARVENOX_HOOK void StopInstallTasksModule() {
-}

@@ -10,4 +10,3 @@ class QWidget;
 
 // Module shut-down, in the order main() calls them.
 void StopMainWindowModule();     // forgets the saved caption of the user button
-void StopInstallTasksModule(); // clears install and update task lists
