@@ -196,6 +196,21 @@ TEST(InfoWindow, ShowsTheLocalPageAndEscClosesFromInsideThePage) {
     EXPECT_FALSE(form.isVisible());
 }
 
+TEST(InfoWindow, ShowsASavedWebArchive) {
+    auto game = InstalledGame(QStringLiteral("mhtgame"), "[Launcher]\r\nKey=dosbox\r\n");
+    WriteFile(game->Path + QStringLiteral("mhtgame.mht"),
+              "From: <Saved by Blink>\r\nSubject: Archive\r\nMIME-Version: 1.0\r\n"
+              "Content-Type: multipart/related; type=\"text/html\"; boundary=\"B\"\r\n\r\n"
+              "--B\r\nContent-Type: text/html\r\nContent-Location: http://127.0.0.1/page.html\r\n\r\n"
+              "<html><head><title>Archived page</title></head><body>Saved</body></html>\r\n--B--\r\n");
+    TfInfo form;
+    form.ShowEx(*game);
+    ASSERT_TRUE(form.Browser());
+    EXPECT_EQ(form.Browser()->url(), QUrl::fromLocalFile(game->Path + QStringLiteral("mhtgame.mht")));
+    ASSERT_TRUE(WaitFor([&] { return form.Browser()->title() == QStringLiteral("Archived page"); }, 60000))
+        << form.Browser()->title().toStdString();
+}
+
 TEST(InfoWindow, ReusableWindowsBelongToTheMainWindow) {
     auto mainWindow = std::make_unique<QWidget>();
     CreateReusableWindows(mainWindow.get());
