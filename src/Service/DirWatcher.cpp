@@ -237,7 +237,11 @@ void TWatchers::Add(std::shared_ptr<TDirWatcher> Watcher) {
 }
 
 void TWatchers::DirWatchNotify(TDirectoryWatch* Sender, TWatchAction Action, const QString& FileName) {
-    if (Action != waModified)
+    // A file renamed into place is complete, and an event file says all by being there: both count
+    // like a finished write.
+    const bool arrived = (Action == waRenamedNew && IsScoreOrEventFile(FileName)) ||
+                         (Action == waAdded && FileName.endsWith(QStringLiteral(".ae"), Qt::CaseInsensitive));
+    if (Action != waModified && !(arrived && FileName.contains(MetaFolder)))
         return;
     TDirWatcher* w = GetDirWatcher(Sender);
     if (FileName.contains(MetaFolder)) {
