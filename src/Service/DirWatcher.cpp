@@ -131,12 +131,10 @@ TDirWatcher::TDirWatcher(TAppLibraryItem* App)
     FWatcher->SetWatchSubTree(true);
     // A score or event file counts once the game has closed it; the log is followed while it stays open.
     FWatcher->SetReportOpenFiles([](const QString& Name) { return !IsScoreOrEventFile(Name); });
+    // An error of a notification (a log that cannot be opened, an unreadable score table) ends in the
+    // application's error report, as an error of any event does; the next write of the game tries again.
     FWatcher->SetOnNotify([](TDirectoryWatch* Sender, TWatchAction Action, const QString& FileName) {
-        try {
-            Watchers().DirWatchNotify(Sender, Action, FileName);
-        } catch (...) {
-            // A notification has no caller to tell; the next write of the game tries again.
-        }
+        Watchers().DirWatchNotify(Sender, Action, FileName);
     });
     // Before the watch runs, so that preparing the table is not taken for a new score.
     if (FKey == ThunderQKey)

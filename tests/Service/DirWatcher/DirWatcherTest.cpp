@@ -2,6 +2,7 @@
 
 #include "App/Exceptions.h"
 #include "App/Paths.h"
+#include "Forms/Debug.h"
 #include "Service/AppsLibrary.h"
 #include "Service/AppsLibrary/AppConfig.h"
 #include "Service/DirWatcher/ThunderQ.h"
@@ -267,6 +268,26 @@ TEST_F(DirWatcherTest, ThunderQTableKeepsThePlayersFileAndReportsNewScores) {
     ASSERT_TRUE(Arrived(Event("thunder-q", "after")));
     Settle();
     EXPECT_EQ(Reports(), (QStringList{Score("thunder-q", board, 15000), Event("thunder-q", "after")}));
+
+    // A table the game left short: the error report tells, and the snapshot stays as it was.
+    static QStringList errors;
+    errors.clear();
+    const TExceptionHandler before = ExceptionHandler();
+    SetExceptionHandler([](QObject*, std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const Exception& e) {
+            errors << e.Message();
+        }
+    });
+    WriteFile(cfg, table.left(300));
+    EXPECT_TRUE(WaitFor([] { return !errors.isEmpty(); }));
+    SetExceptionHandler(before);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("shorter than 342 bytes"))) << errors[0].toStdString();
+    qToLittleEndian<qint32>(16000, table.data() + 198 + 16);
+    WriteFile(cfg, table);
+    ASSERT_TRUE(Arrived(Score("thunder-q", board, 16000)));
 
     // A second launch makes no second watcher and takes no second snapshot.
     WatchApp(game.get());
