@@ -305,7 +305,10 @@ TEST_F(AppLauncherTest, ScriptRunsHiddenFirstAndFailuresStopTheLaunch) {
 }
 
 TEST_F(AppLauncherTest, WindowsProgramsRunThroughWineOrSayWhatIsMissing) {
-    const QByteArray path = qgetenv("PATH");
+    struct TPathGuard {
+        QByteArray Saved = qgetenv("PATH");
+        ~TPathGuard() { qputenv("PATH", Saved); }
+    } guard;
     const QString bin = MakeTempDir(QStringLiteral("bin"));
     WriteExecutable(bin + QStringLiteral("wine"));
     qputenv("PATH", bin.toUtf8());
@@ -330,7 +333,6 @@ TEST_F(AppLauncherTest, WindowsProgramsRunThroughWineOrSayWhatIsMissing) {
         EXPECT_TRUE(e.Message().contains(QStringLiteral("setup.cmd"))) << e.Message().toStdString();
         EXPECT_TRUE(e.Message().contains(QStringLiteral("Wine is not installed"))) << e.Message().toStdString();
     }
-    qputenv("PATH", path);
     EXPECT_EQ(Calls().size(), 2u);
     EXPECT_TRUE(IsPending(QStringLiteral("no-wine")));
 }
