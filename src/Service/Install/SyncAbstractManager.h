@@ -33,10 +33,8 @@ public:
     virtual void InstallDependencies() = 0;
     // The item's local folder, ending with "/".
     virtual QString GetPath() = 0;
-    // Name of the library item that receives the download progress; empty for none. The item itself is
-    // looked up on the main thread when progress is delivered, so a worker never holds it.
-    virtual QString GetProgressItemKey() { return FPublicKey; }
-    // The item that receives progress, looked up on the main thread; null for none. Only called there.
+    // The library item that receives the download progress, or null. Called on the main thread only:
+    // progress is handed there, so a worker never holds an item the main thread may drop.
     virtual TGenericLibraryItem* GetItem() = 0;
 
     // Runs on the calling (worker) thread; returns when every listed file is up to date, or raises. A
