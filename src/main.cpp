@@ -1,6 +1,5 @@
 // Start-up order, entry sequence and shut-down of the launcher.
 #include "App/CLIParameters.h"
-#include "App/EntryHooks.h"
 #include "App/Exceptions.h"
 #include "App/Paths.h"
 #include "App/Settings.h"
@@ -56,7 +55,6 @@ void StartModules(int argc, char** argv) {
 
 // Reverse order of StartModules. Nothing is written: every change was saved when it was made.
 void StopModules() {
-    StopMainWindowModule();
     DonePipe();
     DoneCLIParameters();
     DoneLaunchers();

@@ -6,13 +6,17 @@
 #include "App/Settings.h"
 #include "App/User.h"
 #include "Platform/Shell.h"
+#include "Forms/uAbout.h"
+#include "Forms/uAchievementNotification.h"
 #include "Forms/uAppInstall.h"
+#include "Forms/uLogin.h"
 #include "Service/AppLauncher.h"
 #include "Service/AppsLibrary.h"
 #include "Service/Install/AppManager.h"
 #include "Service/Install/Tasks.h"
 #include "Service/Updater.h"
 #include "Service/Updates/Checker.h"
+#include "Service/UriProtocol.h"
 #include "Service/EventReporter.h"
 #include "Service/IPC/Pipe.h"
 #include "Service/Users/OwnProfileProvider.h"
@@ -205,6 +209,7 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent), FAlive(std::make_shared<s
     qApp->installEventFilter(this);
 
     // FormCreate
+    SetNotificationTrayIcon(TrayIcon);
     DefaultUserButtonCaption = bUser->text();
     QFont tabFont = PageControl->tabBar()->font();
     tabFont.setBold(true);
@@ -229,6 +234,13 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent), FAlive(std::make_shared<s
         ExecuteUriCommand(UriCommand);
     CheckForCoreUpdate();
     StartUpdateCheckTimer();
+    if (Core::CheckBrowserIntegration) {
+        // The check frees its timer and asks with the window as owner.
+        auto* timer = new QTimer(this);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, this, [timer] { CheckBrowserIntegrationOnStart(timer); });
+        timer->start(1000);
+    }
     timerQueue->start();
 }
 
@@ -236,6 +248,7 @@ TfMain::~TfMain() {
     FAlive->store(false);
     qApp->removeEventFilter(this);
     SetUriCommandHandler(nullptr);
+    SetNotificationTrayIcon(nullptr);
     UnsubscribeOnUserChange({this, "OnUserChange", nullptr});
     if (gMainWindow == this)
         gMainWindow = nullptr;
@@ -304,6 +317,8 @@ void TfMain::OnUserChange() {
 }
 
 void TfMain::ShowLoginForm() {
+    // A successful login changes the token, which reaches OnUserChange.
+    ShowLoginDialog(this);
 }
 
 void TfMain::timerRefreshTimer() {
@@ -358,6 +373,7 @@ void TfMain::mnuFolderSettingsClick() {
 }
 
 void TfMain::mnuAboutClick() {
+    FAbout = ShowAbout(this);
 }
 
 void TfMain::mnuLogoutClick() {

@@ -1,6 +1,7 @@
 #include "App/Paths.h"
 #include "App/Settings.h"
 #include "App/User.h"
+#include "Forms/uLogin.h"
 #include "Forms/uMain.h"
 #include "Platform/Shell.h"
 #include "Service/AppsLibrary.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
@@ -108,6 +110,26 @@ TEST_F(MainWindow, TokenChangesSwitchTheUserButton) {
     EXPECT_FALSE(Window->timerRefresh->isActive());
     // A change of the name alone changes nothing.
     CurrentUser().SetName(QStringLiteral("other"));
+    EXPECT_FALSE(Window->LoggedIn());
+}
+
+TEST_F(MainWindow, WithoutTokenTheLoginWindowOpensRightAfterStart) {
+    CurrentUser().SetToken(QString());
+    Window = new TfMain;
+    Window->show();
+    EXPECT_EQ(Window->bUser->text(), QStringLiteral("Подключиться"));
+    // The login window is modal: it is found and closed from inside its own event loop.
+    QString seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* login = qobject_cast<TfLogin*>(QApplication::activeModalWidget())) {
+            seen = login->windowTitle();
+            login->reject();
+        }
+    });
+    poll.start(10);
+    EXPECT_TRUE(WaitFor([&] { return !seen.isEmpty(); }, 5000));
+    EXPECT_EQ(seen, QStringLiteral("Авторизация"));
     EXPECT_FALSE(Window->LoggedIn());
 }
 
