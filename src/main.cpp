@@ -5,6 +5,7 @@
 #include "App/Paths.h"
 #include "App/Settings.h"
 #include "App/User.h"
+#include "Forms/Debug.h"
 #include "Forms/uConfirmBrowserIntegrationForm.h"
 #include "Forms/uLauchOptions.h"
 #include "Forms/uMain.h"
@@ -12,6 +13,7 @@
 #include "Service/AppsLibrary.h"
 #include "Service/DirWatcher.h"
 #include "Service/ImageProviders.h"
+#include "Service/Install/Tasks.h"
 #include "Service/IPC/Pipe.h"
 #include "Service/UriProtocol.h"
 
@@ -44,7 +46,7 @@ void StartModules(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     InitUser();
     InitLibraries();
-    StartErrorReportModule();
+    InstallExceptionHandler();
     InitImageProvider();
     InitWatchers();
     InitLaunchers();
@@ -59,7 +61,7 @@ void StopModules() {
     DoneLaunchers();
     DoneWatchers();
     DoneImageProvider();
-    StopInstallTasksModule();
+    DoneInstallTasks();
     DoneLibraries();
     DoneUser();
     curl_global_cleanup();
@@ -68,7 +70,7 @@ void StopModules() {
 int RunPrimary(int argc, char** argv) {
     // The information window's browser engine shares GL contexts; this must precede the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvenox"));
     QApplication::setOrganizationName(QStringLiteral("Mirelocke"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarveno!"));

@@ -3,12 +3,7 @@
 // Defaults for units that are not part of the program yet; see EntryHooks.h.
 #define TARVENOX_HOOK __attribute__((weak))
 
-TARVENOX_HOOK void StartErrorReportModule() {
-}
-
 TARVENOX_HOOK void StopMainWindowModule() {
-}
-TARVENOX_HOOK void StopInstallTasksModule() {
 }
 
 TARVENOX_HOOK void CreateReusableWindows(QWidget*) {

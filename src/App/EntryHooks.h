@@ -8,12 +8,8 @@ class QWidget;
 // for a symbol still missing, so once a unit exists, main.cpp should call it directly (as it does for
 // the libraries, the pipe and the URL protocol) and the hook here should go.
 
-// Module start-up, in the order main() calls them after the libraries.
-void StartErrorReportModule();    // handler of unhandled errors, unless one is set
-
 // Module shut-down, in the order main() calls them.
 void StopMainWindowModule();     // forgets the saved caption of the user button
-void StopInstallTasksModule(); // clears install and update task lists
 
 // The windows made after the main window, hidden and reused (game information, catalog page).
 void CreateReusableWindows(QWidget* mainWindow);

@@ -7,6 +7,9 @@
 
 namespace {
 
+std::mutex GHookLock;
+THideWindowHook GHook;
+
 // The few Xlib types and calls used here, declared as Xlib does, so that no X11 headers are needed.
 struct Display;
 using Window = unsigned long;
@@ -123,7 +126,20 @@ private:
 
 } // namespace
 
+THideWindowHook SetHideWindowHook(THideWindowHook Hook) {
+    std::lock_guard<std::mutex> lock(GHookLock);
+    std::swap(GHook, Hook);
+    return Hook;
+}
+
 THideWindowResult PlatformHideWindowByTitle(const QString& Title) {
+    THideWindowHook hook;
+    {
+        std::lock_guard<std::mutex> lock(GHookLock);
+        hook = GHook;
+    }
+    if (hook)
+        return hook(Title);
     const TXlib& x = Xlib();
     if (!x.Loaded || qEnvironmentVariableIsEmpty("DISPLAY"))
         return THideWindowResult::NoDisplay;

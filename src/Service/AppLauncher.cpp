@@ -10,6 +10,8 @@
 #include "Service/AppsLibrary/ComponentConfig.h"
 #include "Service/DirWatcher.h"
 
+#include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 #include <QThreadPool>
 
@@ -83,17 +85,26 @@ QString ZebParams(QString Params) {
     return Params;
 }
 
+// A Linux build may keep its Windows name (a component's "dosbox.exe", a game's "run.cmd").
+bool IsNativeProgram(const QString& FileName) {
+    QFile file(FileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(4);
+    return head == QByteArray("\x7f" "ELF") || head.startsWith("#!");
+}
+
 } // namespace
 
 void OpenWithShell(const QString& Target) {
     PlatformShellOpen(Target);
 }
 
-TProgramCall ResolveProgramCall(const QString& FileName, const QString& Params) {
+TProgramCall ResolveProgramCall(const QString& FileName, const QString& Params, const QString& Dir) {
     const bool exe = FileName.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive);
     const bool script = FileName.endsWith(QStringLiteral(".cmd"), Qt::CaseInsensitive) ||
                         FileName.endsWith(QStringLiteral(".bat"), Qt::CaseInsensitive);
-    if (!exe && !script)
+    if ((!exe && !script) || IsNativeProgram(QDir(Dir).filePath(FileName)))
         return {FileName, Params};
     const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
     if (wine.isEmpty())
@@ -194,12 +205,12 @@ QString TAppLauncher::SelectRunCommand() {
 }
 
 void TAppLauncher::RunScript(const QString& FileName) {
-    const TProgramCall call = ResolveProgramCall(FileName, QString());
+    const TProgramCall call = ResolveProgramCall(FileName, QString(), FApp->Path);
     PlatformShellStart(call.File, call.Params, FApp->Path, TShowMode::Hidden);
 }
 
 void TAppLauncher::RunProcess(const QString& FileName, const QString& Params, TShowMode Show, const QString& Dir) {
-    const TProgramCall call = ResolveProgramCall(FileName, Params);
+    const TProgramCall call = ResolveProgramCall(FileName, Params, Dir);
     PlatformShellStart(call.File, call.Params, Dir, Show);
     MarkLaunched();
 }
@@ -257,6 +268,11 @@ void LaunchApp(TAppLibraryItem* App) {
     TAppLauncher* started = launcher.get();
     PendingLaunchers().push_back(std::move(launcher));
     started->Launch();
+}
+
+int RunningHideWndTasks() {
+    std::lock_guard<std::mutex> lock(GHideLock);
+    return GHideRunning;
 }
 
 void InitLaunchers() {

@@ -65,6 +65,11 @@ QString NameFromFile(const QString& File) {
     return AsciiLower(name);
 }
 
+bool IsScoreOrEventFile(const QString& Name) {
+    return Name.endsWith(QStringLiteral(".se"), Qt::CaseInsensitive) ||
+           Name.endsWith(QStringLiteral(".ae"), Qt::CaseInsensitive);
+}
+
 QStringList ReadAcceptList(const QString& FileName) {
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -124,6 +129,8 @@ TDirWatcher::TDirWatcher(TAppLibraryItem* App)
     }
     FWatcher->SetDirectory(FPath);
     FWatcher->SetWatchSubTree(true);
+    // A score or event file counts once the game has closed it; the log is followed while it stays open.
+    FWatcher->SetReportOpenFiles([](const QString& Name) { return !IsScoreOrEventFile(Name); });
     FWatcher->SetOnNotify([](TDirectoryWatch* Sender, TWatchAction Action, const QString& FileName) {
         try {
             Watchers().DirWatchNotify(Sender, Action, FileName);

@@ -83,7 +83,8 @@ void TFileDownloader::DownloadFile(const QString& Url, const QString& FullFileNa
         if (!part.fileName().isEmpty())
             QFile::remove(part.fileName());
         // Callers rely on a failed download leaving nothing under the name, not even an older copy.
-        QFile::remove(FullFileName);
+        if (!KeepOldFileOnFailure)
+            QFile::remove(FullFileName);
         throw;
     }
 }

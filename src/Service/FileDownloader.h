@@ -21,8 +21,11 @@ public:
     // The body as text (see StreamToText).
     QString Get(const QString& Url);
     // Streams the body to FullFileName, creating missing folders. On any failure no file is left at
-    // FullFileName, also when one was there before.
+    // FullFileName, also when one was there before, unless KeepOldFileOnFailure is set: then an older
+    // copy stays untouched until the new one is complete.
     void DownloadFile(const QString& Url, const QString& FullFileName);
+
+    bool KeepOldFileOnFailure = false;
 
 private:
     bool RequestJsonApi = false;

@@ -5,7 +5,8 @@
 #include "App/Settings.h"
 #include "App/User.h"
 
-#include <QApplication>
+#include "Forms/Debug.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdlib>
@@ -37,7 +38,8 @@ int main(int argc, char** argv) {
     InitUser();
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+    // As in the program: an error escaping an event handler reaches the error report.
+    TApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
