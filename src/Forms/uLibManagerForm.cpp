@@ -6,6 +6,7 @@
 #include "Forms/MsgBoxes.h"
 #include "Platform/DirMove.h"
 #include "Service/AppsLibrary.h"
+#include "Service/Install/Tasks.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -47,8 +48,6 @@ QString WithSlash(QString path) {
         path += u'/';
     return path;
 }
-
-int Count(const std::function<int()>& counter) { return counter ? counter() : 0; }
 
 // Runs the move on a thread of its own while a progress window shows how far it got. The first name
 // conflict asks whether to replace; the answer holds for the rest of the move.
@@ -106,11 +105,6 @@ TDirMove::TResult MoveWithProgress(QWidget* Owner, const QString& Source, const 
 }
 
 } // namespace
-
-TLibManagerHooks& LibManagerHooks() {
-    static TLibManagerHooks hooks;
-    return hooks;
-}
 
 TLibManagerForm::TLibManagerForm(QWidget* AOwner) : QDialog(AOwner) {
     setObjectName(QStringLiteral("LibManagerForm"));
@@ -198,11 +192,11 @@ void TLibManagerForm::LockControls(bool Value) {
 }
 
 void TLibManagerForm::bApplyClick() {
-    if (Count(LibManagerHooks().RunningInstallTaskCount) > 0) {
+    if (RunningInstallTaskCount() > 0) {
         ShowInfo(InstallRunningText);
         return;
     }
-    if (Count(LibManagerHooks().RunningUpdateTaskCount) > 0) {
+    if (RunningUpdateTaskCount() > 0) {
         ShowInfo(UpdateRunningText);
         return;
     }

@@ -8,14 +8,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// How many install and update tasks are running; the main window points these at the task lists. Unset
-// counts as none running.
-struct TLibManagerHooks {
-    std::function<int()> RunningInstallTaskCount;
-    std::function<int()> RunningUpdateTaskCount;
-};
-TLibManagerHooks& LibManagerHooks();
-
 // "Управление папками": moves the whole games folder elsewhere and points every game to its new place.
 // Closes with Accepted after a move, when the launcher must restart.
 class TLibManagerForm : public QDialog {
