@@ -13,6 +13,7 @@
 #include "Service/EventReporter.h"
 #include "Service/ImageProviders.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -90,13 +91,69 @@ TFrameAppHooks& FrameAppHooks() {
 
 // ---- TCoverImage --------------------------------------------------------------------------------------
 
+QThreadPool& TileWorkPool() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setObjectName(QStringLiteral("TileWorkPool"));
+        p->setMaxThreadCount(4);
+        return p;
+    }();
+    return *pool;
+}
+
+namespace {
+
+// Shapes closer than this to the tile's are cut to fill it; others are shown whole.
+constexpr qreal FillShapeTolerance = 0.15;
+
+// The part of Source that covers Target's shape, centred.
+QRectF CoverCut(const QSizeF& Source, const QSizeF& Target) {
+    const qreal scale = qMax(Target.width() / Source.width(), Target.height() / Source.height());
+    const QSizeF shown(Target.width() / scale, Target.height() / scale);
+    return {(Source.width() - shown.width()) / 2, (Source.height() - shown.height()) / 2, shown.width(),
+            shown.height()};
+}
+
+} // namespace
+
+QImage PrepareCover(const QImage& Picture, const QSize& Size, qreal DevicePixelRatio) {
+    const QSize device = (QSizeF(Size) * DevicePixelRatio).toSize();
+    if (Picture.isNull() || device.isEmpty())
+        return {};
+    QImage result(device, QImage::Format_ARGB32_Premultiplied);
+    result.fill(Qt::black);
+    QPainter p(&result);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QSizeF source = Picture.size();
+    const qreal pictureShape = source.width() / source.height();
+    const qreal tileShape = qreal(device.width()) / device.height();
+    if (qAbs(pictureShape / tileShape - 1) <= FillShapeTolerance) {
+        p.drawImage(QRectF(result.rect()), Picture, CoverCut(source, device));
+    } else {
+        // Shrunk to a few pixels and drawn large again, the picture turns into a soft blur of its colours.
+        const QImage blur = Picture.copy(CoverCut(source, device).toRect())
+                                .scaled(16, qMax(1, 16 * device.height() / device.width()), Qt::IgnoreAspectRatio,
+                                        Qt::SmoothTransformation);
+        p.drawImage(QRectF(result.rect()), blur);
+        p.fillRect(result.rect(), QColor(0, 0, 0, 110));
+        const qreal scale = qMin(device.width() / source.width(), device.height() / source.height());
+        const QSizeF shown = source * scale;
+        p.drawImage(QRectF(QPointF((device.width() - shown.width()) / 2, (device.height() - shown.height()) / 2), shown),
+                    Picture);
+    }
+    p.end();
+    result.setDevicePixelRatio(DevicePixelRatio);
+    return result;
+}
+
 TCoverImage::TCoverImage(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("imgCover"));
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TCoverImage::SetPicture(const QImage* Picture) {
+void TCoverImage::SetPicture(const QImage* Picture, const QImage& Prepared) {
     FPicture = Picture;
+    FPrepared = Prepared;
     update();
 }
 
@@ -113,21 +170,20 @@ void TCoverImage::SetOpacity(int Value) {
 void TCoverImage::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setOpacity(FOpacity / 255.0);
+    const qreal ratio = devicePixelRatioF();
     if (HasPicture()) {
-        // Scaled to cover the whole tile with its proportions kept; what sticks out is cut evenly.
-        const QSizeF source = FPicture->size();
-        const qreal scale = qMax(width() / source.width(), height() / source.height());
-        const QSizeF shown(width() / scale, height() / scale);
-        const QRectF cut((source.width() - shown.width()) / 2, (source.height() - shown.height()) / 2, shown.width(),
-                         shown.height());
-        p.drawImage(QRectF(rect()), *FPicture, cut);
+        // Made for another size or screen (a tile moved to another monitor): made again, once.
+        if (FPrepared.size() != (QSizeF(size()) * ratio).toSize() || FPrepared.devicePixelRatio() != ratio)
+            FPrepared = PrepareCover(*FPicture, size(), ratio);
+        p.drawImage(QPointF(0, 0), FPrepared);
         return;
     }
-    static const QImage placeholder(QStringLiteral(":/images/cover-placeholder.png"));
+    static QImage placeholder;
+    if (placeholder.size() != (QSizeF(size()) * ratio).toSize() || placeholder.devicePixelRatio() != ratio)
+        placeholder = PrepareCover(QImage(QStringLiteral(":/images/cover-placeholder.png")), size(), ratio);
     if (!placeholder.isNull())
-        p.drawImage(QRectF(rect()), placeholder);
+        p.drawImage(QPointF(0, 0), placeholder);
 }
 
 // ---- TFrameApp ----------------------------------------------------------------------------------------
@@ -229,7 +285,7 @@ void TFrameApp::AppStateChange(void* Sender) {
 
 void TFrameApp::RequestCatalogPage(const QString& PublicKey) {
     QPointer<TFrameApp> self(this);
-    QThreadPool::globalInstance()->start([self, PublicKey] {
+    TileWorkPool().start([self, PublicKey] {
         std::unique_ptr<TAppCatalogPage> page;
         try {
             page = TCatalogPageProvider().GetCatalogPage(PublicKey);
@@ -257,19 +313,24 @@ void TFrameApp::RequestCatalogPage(const QString& PublicKey) {
 
 void TFrameApp::LoadCover() {
     const QString resource = FAppLibItem ? FAppLibItem->GetCoverResource() : QString();
+    const QSize size = imgCover->size();
+    const qreal ratio = qApp->devicePixelRatio();
     QPointer<TFrameApp> self(this);
-    QThreadPool::globalInstance()->start([self, resource] {
+    TileWorkPool().start([self, resource, size, ratio] {
         const QImage* picture = nullptr;
+        QImage prepared;
         try {
             picture = GetPicture(resource);
+            if (picture && !picture->isNull())
+                prepared = PrepareCover(*picture, size, ratio);
         } catch (...) {
             // No cover: the title stands in for it.
         }
-        QueueOnMainThread([self, picture] {
+        QueueOnMainThread([self, picture, prepared] {
             if (!self)
                 return;
             if (picture && !picture->isNull())
-                self->imgCover->SetPicture(picture);
+                self->imgCover->SetPicture(picture, prepared);
             else
                 self->txtTitle->setVisible(true);
         });

@@ -11,6 +11,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QScrollArea;
+class QThreadPool;
 class QTimer;
 class TAppLibraryItem;
 
@@ -28,12 +29,14 @@ struct TFrameAppHooks {
 };
 TFrameAppHooks& FrameAppHooks();
 
-// The cover of a tile: the picture fills the tile without distortion (cut to the tile's shape around
-// its centre) and is drawn with an opacity of 0-255 over black, so lowering it dims the cover.
+// The cover of a tile, drawn with an opacity of 0-255 over black, so lowering it dims the cover. A
+// picture of about the tile's shape fills it, cut evenly; one of another shape (a wide banner) is shown
+// whole, over a blurred and darkened copy of itself that fills the rest. Never stretched.
 class TCoverImage : public QWidget {
 public:
     explicit TCoverImage(QWidget* parent);
-    void SetPicture(const QImage* Picture);
+    // Picture is the provider's picture; Prepared is what PrepareCover made of it for this widget.
+    void SetPicture(const QImage* Picture, const QImage& Prepared);
     const QImage* Picture() const { return FPicture; }
     // A picture that is there and not empty; without one a neutral placeholder is drawn.
     bool HasPicture() const;
@@ -45,8 +48,18 @@ protected:
 
 private:
     const QImage* FPicture = nullptr; // owned by the image provider, lives for the run
+    QImage FPrepared;                 // the cover at the widget's size in device pixels
     int FOpacity = 255;
 };
+
+// The cover as it is drawn on a tile of Size logical pixels at DevicePixelRatio. Scaling happens here, on
+// the loading thread, so painting on the main thread is a plain copy.
+QImage PrepareCover(const QImage& Picture, const QSize& Size, qreal DevicePixelRatio);
+
+// The pool of the tiles' and lists' background work (covers, catalog pages, the catalog). It is not
+// Qt's shared pool: that one also scales pictures for the main thread, which must never wait for a
+// thread that waits for the main thread.
+QThreadPool& TileWorkPool();
 
 // One game in the library or catalog list: its cover, and on hover the buttons that fit its state.
 class TFrameApp : public QFrame {

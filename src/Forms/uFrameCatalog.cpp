@@ -63,7 +63,7 @@ TFrameCatalog::~TFrameCatalog() {
 
 void TFrameCatalog::LoadLibrary() {
     QPointer<TFrameCatalog> self(this);
-    QThreadPool::globalInstance()->start([self] {
+    TileWorkPool().start([self] {
         std::unique_ptr<TAppsLibrary> apps;
         try {
             apps = DownloadCatalog();

@@ -31,7 +31,9 @@ void TFrameLibrary::LoadTiles() {
         tile->show();
     }
     if (widget()->children().isEmpty()) {
-        txtNoGames = new QLabel(QStringLiteral("У вас пока нет игр \r\rПерейдите в КАТАЛОГ, чтобы установить игры"),
+        // The carriage returns of the text are line breaks; a label breaks lines at "\n".
+        txtNoGames = new QLabel(QStringLiteral("У вас пока нет игр \r\rПерейдите в КАТАЛОГ, чтобы установить игры")
+                                    .replace(u'\r', u'\n'),
                                 widget());
         txtNoGames->setObjectName(QStringLiteral("txtNoGames"));
         txtNoGames->setAlignment(Qt::AlignCenter);

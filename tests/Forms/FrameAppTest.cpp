@@ -54,7 +54,7 @@ class FrameApp : public ::testing::Test {
 protected:
     void SetUp() override { ResetLibrary(); }
     void TearDown() override {
-        QThreadPool::globalInstance()->waitForDone();
+        WaitForTileWork();
         FrameAppHooks() = {};
     }
 };
@@ -153,30 +153,35 @@ TEST_F(FrameApp, AGameWithoutCoverShowsItsTitleOnThePlainFace) {
 }
 
 TEST_F(FrameApp, CoversKeepTheirProportions) {
-    TAppLibraryItem* item = AddGame(QStringLiteral("wide"), lisInstalled);
-    // A wide picture: left half red, right half blue, a green stripe in the middle.
-    QImage wide(800, 200, QImage::Format_RGB32);
-    wide.fill(Qt::red);
-    for (int x = 400; x < 800; ++x)
-        for (int y = 0; y < 200; ++y)
-            wide.setPixelColor(x, y, Qt::blue);
-    for (int x = 395; x < 405; ++x)
-        for (int y = 0; y < 200; ++y)
-            wide.setPixelColor(x, y, Qt::green);
-    const QString file = MakeTempDir(QStringLiteral("covers")) + QStringLiteral("wide.png");
-    wide.save(file);
-    item->CoverUrl = file;
-    TFrameApp tile(nullptr, item, item->PublicKey);
-    ASSERT_TRUE(WaitFor([&] { return tile.imgCover->HasPicture(); }));
-    const QImage shot = tile.grab().toImage();
-    // Stretched, the stripe would be 4 pixels wide; kept in proportion and cut, it is about 21.
-    int green = 0;
-    for (int x = 0; x < shot.width(); ++x)
-        green += shot.pixelColor(x, 200).green() > 200 && shot.pixelColor(x, 200).red() < 60;
-    EXPECT_GE(green, 18);
-    EXPECT_LE(green, 24);
-    EXPECT_GT(shot.pixelColor(10, 10).red(), 200);
-    EXPECT_GT(shot.pixelColor(310, 420).blue(), 200);
+    struct TCase {
+        QSize Picture;
+        int BrightRows; // rows of the full picture colour in one column of the tile
+    } cases[] = {
+        {{800, 200}, 80},  // a banner is shown whole, 320 x 80, over a darkened blur
+        {{300, 400}, 430}, // about the tile's shape: fills it
+        {{640, 860}, 430},
+    };
+    for (const TCase& c : cases) {
+        // Left half red, right half blue.
+        QImage picture(c.Picture, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        for (int x = c.Picture.width() / 2; x < c.Picture.width(); ++x)
+            for (int y = 0; y < c.Picture.height(); ++y)
+                picture.setPixelColor(x, y, Qt::blue);
+        const QString file = MakeTempDir(QStringLiteral("covers")) + QStringLiteral("c.png");
+        picture.save(file);
+        TAppLibraryItem* item = AddGame(QStringLiteral("cover-%1").arg(c.Picture.width()), lisInstalled);
+        item->CoverUrl = file;
+        TFrameApp tile(nullptr, item, item->PublicKey);
+        ASSERT_TRUE(WaitFor([&] { return tile.imgCover->HasPicture(); }));
+        const QImage shot = tile.grab().toImage();
+        int bright = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            bright += shot.pixelColor(20, y).red() > 200;
+        EXPECT_NEAR(bright, c.BrightRows, 2) << c.Picture.width();
+        EXPECT_GT(shot.pixelColor(20, 215).red(), 200) << c.Picture.width();
+        EXPECT_GT(shot.pixelColor(300, 215).blue(), 200) << c.Picture.width();
+    }
 }
 
 TEST_F(FrameApp, FirstRunAsksToReadTheInformationFirst) {
@@ -336,8 +341,7 @@ TEST_F(FrameApp, LockedGamesShowTheirReleaseDate) {
     TAppLibraryItem* other = AddGame(QStringLiteral("unknown"), lisNone);
     other->Locked = true;
     TFrameApp waiting(nullptr, other, other->PublicKey);
-    QThreadPool::globalInstance()->waitForDone();
-    QCoreApplication::processEvents();
+    WaitForTileWork();
     EXPECT_EQ(waiting.txtReleaseNote->text(), QStringLiteral("..."));
 }
 

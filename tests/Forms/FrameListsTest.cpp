@@ -45,7 +45,7 @@ bool SendWheel(QWidget* w, int delta) {
 class FrameLists : public ::testing::Test {
 protected:
     void SetUp() override { ResetLibrary(); }
-    void TearDown() override { QThreadPool::globalInstance()->waitForDone(); }
+    void TearDown() override { WaitForTileWork(); }
 };
 
 } // namespace
@@ -71,7 +71,7 @@ TEST_F(FrameLists, AnEmptyLibraryShowsOnlyTheHint) {
     frame.show();
     SetClientWidth(&frame, 700, 500);
     ASSERT_NE(frame.txtNoGames, nullptr);
-    EXPECT_EQ(frame.txtNoGames->text(), QStringLiteral("У вас пока нет игр \r\rПерейдите в КАТАЛОГ, чтобы установить игры"));
+    EXPECT_EQ(frame.txtNoGames->text(), QStringLiteral("У вас пока нет игр \n\nПерейдите в КАТАЛОГ, чтобы установить игры"));
     EXPECT_EQ(frame.txtNoGames->alignment(), Qt::AlignCenter);
     EXPECT_EQ(frame.txtNoGames->geometry(), frame.viewport()->rect());
     EXPECT_TRUE(ListTiles(&frame).isEmpty());
@@ -125,9 +125,9 @@ TEST_F(FrameLists, OneWheelEventScrollsOneStep) {
     const int before = bar->value();
     EXPECT_TRUE(SendWheel(frame.viewport(), 240));
     EXPECT_EQ(bar->value(), before - bar->singleStep()) << "the wheel over the list itself";
+}
 
-    // A list that fits shows no scroll bar and leaves the event to others.
-    ResetLibrary();
+TEST_F(FrameLists, AListThatFitsLeavesTheWheelToOthers) {
     AddGame(QStringLiteral("only"), lisInstalled);
     TFrameLibrary small(nullptr);
     small.show();

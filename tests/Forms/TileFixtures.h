@@ -4,6 +4,7 @@
 
 #include "App/Paths.h"
 #include "App/Settings.h"
+#include "Forms/uFrameApp.h"
 #include "Service/AppsLibrary.h"
 #include "Service/ImageProviders.h"
 #include "TestSupport.h"
@@ -16,10 +17,16 @@
 
 namespace tiles {
 
-// A fresh, empty apps library in a fresh games folder, and a picture provider.
-inline void ResetLibrary() {
+// Lets the tiles' background work end; it may hand work to the main thread, so events keep flowing.
+inline void WaitForTileWork() {
+    WaitFor([] { return TileWorkPool().activeThreadCount() == 0; });
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
+}
+
+// A fresh, empty apps library in a fresh games folder, and a picture provider.
+inline void ResetLibrary() {
+    WaitForTileWork();
     DoneLibraries();
     Lib::SetPath(MakeTempDir(QStringLiteral("games")));
     InitLibraries();
