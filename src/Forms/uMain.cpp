@@ -8,7 +8,16 @@
 #include "Platform/Shell.h"
 #include "Forms/uAbout.h"
 #include "Forms/uAchievementNotification.h"
+#include "Forms/Debug.h"
 #include "Forms/uAppInstall.h"
+#include "Forms/uCatalogPage.h"
+#include "Forms/uFrameApp.h"
+#include "Forms/uFrameCatalog.h"
+#include "Forms/uFrameLibrary.h"
+#include "Forms/uInfo.h"
+#include "Forms/uLibManagerForm.h"
+#include "Forms/uScoreboard.h"
+#include "Forms/uSettings.h"
 #include "Forms/uLogin.h"
 #include "Service/AppLauncher.h"
 #include "Service/AppsLibrary.h"
@@ -22,6 +31,7 @@
 #include "Service/Users/OwnProfileProvider.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -55,6 +65,13 @@ void StartOneShot(QObject* Owner, int Msec, std::function<void()> Tick) {
         Tick();
     });
     timer->start();
+}
+
+// Milliseconds since the system started, like the tick count a hidden tile's name carries.
+qint64 TickCount() {
+    QElapsedTimer timer;
+    timer.start();
+    return timer.msecsSinceReference();
 }
 
 } // namespace
@@ -95,6 +112,8 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent), FAlive(std::make_shared<s
     PageControl->addTab(tabCatalog, QStringLiteral("КАТАЛОГ"));
     PageControl->setCurrentWidget(tabLibrary);
     centralLayout->addWidget(PageControl, 1);
+    FrameLibrary = new TFrameLibrary(tabLibrary);
+    tabLibrary->layout()->addWidget(FrameLibrary);
 
     // The user button, the menu button and the coins sit at the right of the tab row.
     auto* corner = new QWidget(PageControl);
@@ -197,16 +216,25 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent), FAlive(std::make_shared<s
         else
             ShowLoginForm();
     });
-    connect(mnuSettings, &QAction::triggered, this, [this] { mnuSettingsClick(); });
-    connect(mnuFolderSettings, &QAction::triggered, this, [this] { mnuFolderSettingsClick(); });
-    connect(mnuAbout, &QAction::triggered, this, [this] { mnuAboutClick(); });
-    connect(mnuLogout, &QAction::triggered, this, [this] { mnuLogoutClick(); });
-    connect(bShowUpdates, &QPushButton::clicked, this, [this] { bShowUpdatesClick(); });
-    connect(bCancelUpdates, &QPushButton::clicked, this, [this] { bCancelUpdatesClick(); });
+    connect(mnuSettings, &QAction::triggered, this, UserAction(this, [this] { mnuSettingsClick(); }));
+    connect(mnuFolderSettings, &QAction::triggered, this, UserAction(this, [this] { mnuFolderSettingsClick(); }));
+    connect(mnuAbout, &QAction::triggered, this, UserAction(this, [this] { mnuAboutClick(); }));
+    connect(mnuLogout, &QAction::triggered, this, UserAction(this, [this] { mnuLogoutClick(); }));
+    connect(bShowUpdates, &QPushButton::clicked, this, UserAction(this, [this] { bShowUpdatesClick(); }));
+    connect(bCancelUpdates, &QPushButton::clicked, this, UserAction(this, [this] { bCancelUpdatesClick(); }));
     connect(PageControl, &QTabWidget::currentChanged, this, [this] { PageControlChanging(); });
     connect(timerQueue, &QTimer::timeout, this, [this] { ProcessInstallQueue(); });
     connect(timerRefresh, &QTimer::timeout, this, [this] { timerRefreshTimer(); });
     qApp->installEventFilter(this);
+
+    // The windows a tile opens.
+    TFrameAppHooks& hooks = FrameAppHooks();
+    hooks.ShowScoreboards = [](QWidget* Owner, TAppLibraryItem* App) { ShowScoreboards(Owner, *App); };
+    hooks.ShowInfo = [](TAppLibraryItem* App) { ShowAppInfo(*App); };
+    hooks.ShowCatalogPage = [](TAppLibraryItem* App, const QImage* Cover) {
+        ShowCatalogPage(*App, Cover != nullptr ? QPixmap::fromImage(*Cover) : QPixmap());
+    };
+    hooks.ShowLogin = [this] { ShowLoginForm(); };
 
     // FormCreate
     SetNotificationTrayIcon(TrayIcon);
@@ -228,10 +256,13 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent), FAlive(std::make_shared<s
     }
     ReportLaunch(QString());
 
-    SetUriCommandHandler([this](const QString& RawParams) { ExecuteUriCommand(RawParams); });
+    // A link's launch or install may fail like a click on the tile does, and is reported the same way.
+    SetUriCommandHandler([this](const QString& RawParams) {
+        RunUserAction(this, [this, RawParams] { ExecuteUriCommand(RawParams); });
+    });
     UriCommand = GetCLIUriCommand();
     if (!UriCommand.isEmpty())
-        ExecuteUriCommand(UriCommand);
+        RunUserAction(this, [this] { ExecuteUriCommand(UriCommand); });
     CheckForCoreUpdate();
     StartUpdateCheckTimer();
     if (Core::CheckBrowserIntegration) {
@@ -249,6 +280,7 @@ TfMain::~TfMain() {
     qApp->removeEventFilter(this);
     SetUriCommandHandler(nullptr);
     SetNotificationTrayIcon(nullptr);
+    FrameAppHooks() = TFrameAppHooks();
     UnsubscribeOnUserChange({this, "OnUserChange", nullptr});
     if (gMainWindow == this)
         gMainWindow = nullptr;
@@ -278,6 +310,32 @@ void TfMain::ExecuteUriCommand(const QString& RawParams) {
     const QString key = GetUriCommandKey(RawParams);
     if ((name.isEmpty() && key.isEmpty()) || name != QStringLiteral("run"))
         return;
+    if (AppsLibrary().isItemInstalled(key)) {
+        if (TFrameApp* tile = FrameLibrary->FindAppFrame(key))
+            tile->bLaunchClick();
+        return;
+    }
+    if (FrameCatalog != nullptr) {
+        if (TFrameApp* tile = FrameCatalog->FindAppFrame(key)) {
+            tile->bInstallClick();
+            return;
+        }
+    }
+    // A game nobody shows yet: a hidden tile of its own asks for the install.
+    TAppLibraryItem* item = AppsLibrary().FindItemByKey(key);
+    if (item == nullptr) {
+        FLinkItems.push_back(TAppLibraryItem::CreateByPublicKey(key));
+        item = FLinkItems.back().get();
+    }
+    auto* tile = new TFrameApp(this, item, key);
+    tile->hide();
+    const QString baseName = tile->objectName();
+    QString uniqueName = baseName + QString::number(TickCount());
+    for (int n = 2; findChild<QObject*>(uniqueName, Qt::FindDirectChildrenOnly) != nullptr; ++n)
+        uniqueName = baseName + QString::number(TickCount()) + QLatin1Char('_') +
+                     QString::number(n);
+    tile->setObjectName(uniqueName);
+    tile->bInstallClick();
 }
 
 void TfMain::SetLoggedIn(bool Value) {
@@ -353,11 +411,23 @@ void TfMain::RestartSelf() {
 }
 
 void TfMain::PageControlChanging() {
+    if (FrameCatalog != nullptr)
+        return;
+    // The catalog starts loading at the first page change.
+    FrameCatalog = new TFrameCatalog(tabCatalog);
+    tabCatalog->layout()->addWidget(FrameCatalog);
 }
 
 bool TfMain::FormMouseWheel(int WheelDelta) {
-    Q_UNUSED(WheelDelta);
-    return false;
+    bool handled = false;
+    if (PageControl->currentWidget() == tabLibrary) {
+        FrameLibrary->OnMouseScroll(WheelDelta, handled);
+        if (handled)
+            return true;
+    }
+    if (PageControl->currentWidget() == tabCatalog && FrameCatalog != nullptr)
+        FrameCatalog->OnMouseScroll(WheelDelta, handled);
+    return handled;
 }
 
 void TfMain::PopupButtonDropDownMenu(QToolButton* Sender) {
@@ -367,9 +437,12 @@ void TfMain::PopupButtonDropDownMenu(QToolButton* Sender) {
 }
 
 void TfMain::mnuSettingsClick() {
+    ShowSettingsWindow(this);
 }
 
 void TfMain::mnuFolderSettingsClick() {
+    // A failed restart reaches the error report, like every error of a menu command.
+    ShowLibManagerWindow(this, [this] { RunUserAction(this, [this] { RestartSelf(); }); });
 }
 
 void TfMain::mnuAboutClick() {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QMenu;
@@ -21,6 +22,7 @@ class TFrameCatalog;
 class TFrameLibrary;
 class TfAppInstall;
 class TAboutForm;
+class TAppLibraryItem;
 
 // The launcher's main window: the library and catalog pages, the user and help menus, the coins and
 // the updates bar, and the background work behind them. Closing it ends the run.
@@ -99,6 +101,8 @@ private:
     void ApplyProfile(const QString& Name, qint64 Coins);
     void RestartRefreshTimer();
 
+    // Items of games a link asked for that are in no list yet; their hidden tiles show them.
+    std::vector<std::unique_ptr<TAppLibraryItem>> FLinkItems;
     bool FLoggedIn = false;
     QString FUpdatesCaption;
     QPointer<TAboutForm> FAbout;

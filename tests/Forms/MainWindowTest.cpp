@@ -1,10 +1,15 @@
 #include "App/Paths.h"
 #include "App/Settings.h"
 #include "App/User.h"
+#include "Forms/uFrameApp.h"
+#include "Forms/uFrameLibrary.h"
 #include "Forms/uLogin.h"
 #include "Forms/uMain.h"
 #include "Platform/Shell.h"
+#include "Service/AppLauncher.h"
 #include "Service/AppsLibrary.h"
+#include "Service/DirWatcher.h"
+#include "Service/Meta/Providers.h"
 #include "Service/Install/Tasks.h"
 #include "TestSupport.h"
 
@@ -13,6 +18,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -48,6 +55,8 @@ protected:
         FOldPath = Lib::GetPath();
         Lib::SetPath(MakeTempDir(QStringLiteral("games")));
         InitLibraries();
+        InitWatchers();
+        InitLaunchers();
         CurrentUser().SetName(QStringLiteral("stored"));
         CurrentUser().SetToken(QStringLiteral("tok"));
     }
@@ -56,6 +65,8 @@ protected:
         // Reports may still hand work to the main thread, so the loop keeps running while they end.
         WaitFor([] { return QThreadPool::globalInstance()->activeThreadCount() == 0; });
         ClearUpdateTasks();
+        DoneLaunchers();
+        DoneWatchers();
         DoneLibraries();
         Lib::SetPath(FOldPath);
         CurrentUser().SetToken(QString());
@@ -111,6 +122,46 @@ TEST_F(MainWindow, TokenChangesSwitchTheUserButton) {
     // A change of the name alone changes nothing.
     CurrentUser().SetName(QStringLiteral("other"));
     EXPECT_FALSE(Window->LoggedIn());
+}
+
+TEST_F(MainWindow, LinksLaunchInstalledGamesAndAskToInstallOthers) {
+    auto own = std::make_unique<TAppLibraryItem>();
+    own->PublicKey = QStringLiteral("own");
+    own->Name = QStringLiteral("Own");
+    own->Path = MakeTempDir(QStringLiteral("own"));
+    WriteFile(own->Path + QStringLiteral("own.ini"), "[Launcher]\nCmd=play.sh\n");
+    WriteFile(own->Path + QStringLiteral("play.sh"), "#!/bin/sh\n");
+    QFile::setPermissions(own->Path + QStringLiteral("play.sh"), QFile::ReadOwner | QFile::ExeOwner);
+    own->SetState(lisInstalled);
+    AppsLibrary().Add(std::move(own));
+    WriteFile(TAppMetaProvider().GetLocalFileName(QStringLiteral("newgame")), R"({"name":"New game"})");
+
+    Window = new TfMain;
+    ASSERT_NE(Window->FrameLibrary->FindAppFrame(QStringLiteral("own")), nullptr);
+    QStringList started;
+    TScopedShellHook hook([&](const TShellCall& call) {
+        if (call.Kind == TShellCall::TKind::Start)
+            started << QFileInfo(call.File).fileName();
+        return true;
+    });
+    const auto hiddenTiles = [this] { return Window->findChildren<TFrameApp*>(Qt::FindDirectChildrenOnly); };
+
+    Window->ExecuteUriCommand(QStringLiteral("install/own"));
+    Window->ExecuteUriCommand(QStringLiteral("Run/own"));
+    EXPECT_TRUE(started.isEmpty());
+    Window->ExecuteUriCommand(QStringLiteral("run/own"));
+    EXPECT_EQ(started, QStringList{QStringLiteral("play.sh")});
+
+    Window->ExecuteUriCommand(QStringLiteral("run/newgame"));
+    TAppLibraryItem* item = AppsLibrary().FindItemByKey(QStringLiteral("newgame"));
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->State(), lisQueued);
+    Window->ExecuteUriCommand(QStringLiteral("run/newgame"));
+    const auto tiles = hiddenTiles();
+    ASSERT_EQ(tiles.size(), 2);
+    EXPECT_NE(tiles[0]->objectName(), tiles[1]->objectName());
+    EXPECT_FALSE(tiles[0]->isVisibleTo(Window));
+    EXPECT_EQ(AppsLibrary().FindItemsByState({lisQueued}).size(), 1);
 }
 
 TEST_F(MainWindow, WithoutTokenTheLoginWindowOpensRightAfterStart) {
