@@ -7,6 +7,7 @@
 #include "App/User.h"
 #include "Forms/Debug.h"
 #include "Forms/uConfirmBrowserIntegrationForm.h"
+#include "Forms/uInfo.h"
 #include "Forms/uLauchOptions.h"
 #include "Forms/uMain.h"
 #include "Service/AppLauncher.h"

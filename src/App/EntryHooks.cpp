@@ -5,6 +5,3 @@
 
 TARVENOX_HOOK void StopMainWindowModule() {
 }
-
-TARVENOX_HOOK void CreateReusableWindows(QWidget*) {
-}

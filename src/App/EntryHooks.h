@@ -10,6 +10,3 @@ class QWidget;
 
 // Module shut-down, in the order main() calls them.
 void StopMainWindowModule();     // forgets the saved caption of the user button
-
-// The windows made after the main window, hidden and reused (game information, catalog page).
-void CreateReusableWindows(QWidget* mainWindow);

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QThreadPool>
 
@@ -62,7 +63,26 @@ QString QuoteArgument(QString Text) {
 }
 
 QString JoinParams(const QString& First, const QString& Rest) {
+    if (First.isEmpty())
+        return Rest;
     return Rest.isEmpty() ? First : First + QLatin1Char(' ') + Rest;
+}
+
+// A run option of a game may carry its own arguments ("game -w"). When no file has the whole text as its
+// name, the first word is the program and the other words go before the configured parameters.
+void SplitRunCommand(QString& File, QString& Params, const QString& Dir) {
+    if (!File.contains(QLatin1Char(' ')) || QFileInfo::exists(QDir(Dir).filePath(File)))
+        return;
+    QStringList words = SplitParameters(File);
+    if (words.isEmpty())
+        return;
+    File = words.takeFirst();
+    QStringList quoted;
+    for (const QString& word : words)
+        quoted.append(word.contains(QLatin1Char(' ')) || word.contains(QLatin1Char('"')) || word.isEmpty()
+                          ? QuoteArgument(word)
+                          : word);
+    Params = JoinParams(quoted.join(QLatin1Char(' ')), Params);
 }
 
 // The debugger build of DOSBox lies beside the normal one: "dosbox.exe" or, for a Linux build, "dosbox".
@@ -169,6 +189,7 @@ void TAppLauncher::Launch() {
     } else {
         params = config->RunParams;
         file = SelectRunCommand();
+        SplitRunCommand(file, params, dir);
         if (config->RunHidden)
             show = TShowMode::Hidden;
     }

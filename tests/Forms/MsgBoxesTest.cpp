@@ -2,6 +2,7 @@
 #include "App/HttpExceptions.h"
 #include "Forms/Debug.h"
 #include "Forms/MsgBoxes.h"
+#include "FormTestSupport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,27 +17,6 @@
 #include <stdexcept>
 
 namespace {
-
-// Records every message instead of showing it; questions get the given answer.
-struct TMessageLog {
-    explicit TMessageLog(bool answer = true)
-        : Hook([this, answer](const TMessageRecord& r) {
-              Records.push_back(r);
-              return answer;
-          }) {}
-    std::vector<TMessageRecord> Records;
-    TScopedMessageBoxHook Hook;
-};
-
-// The program's handler for the length of a test.
-struct TInstalledHandler {
-    TInstalledHandler() : FPrevious(ExceptionHandler()) {
-        SetExceptionHandler(nullptr);
-        InstallExceptionHandler();
-    }
-    ~TInstalledHandler() { SetExceptionHandler(FPrevious); }
-    TExceptionHandler FPrevious;
-};
 
 const QString ReportText = QStringLiteral(
     "Во время работы приложения возникла непредвиденная ошибка.\r"

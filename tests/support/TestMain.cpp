@@ -30,6 +30,9 @@ int main(int argc, char** argv) {
         setenv("TARVENOX_SERVICE_URL", "http://127.0.0.1:9", 1);
     if (!getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The browser engine of the information window refuses to start as root with its sandbox on.
+    if (!getenv("QTWEBENGINE_CHROMIUM_FLAGS"))
+        setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox", 1);
 
     // The launcher's own start-up steps that every unit relies on, run against the temporary home.
     InitPaths();
