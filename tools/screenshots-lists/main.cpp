@@ -7,6 +7,7 @@
 #include "Forms/uFrameCatalog.h"
 #include "Forms/uFrameLibrary.h"
 #include "Forms/uLibManagerForm.h"
+#include "Forms/uMain.h"
 #include "Forms/uSettings.h"
 #include "Service/AppsLibrary.h"
 #include "Service/ImageProviders.h"
@@ -188,6 +189,18 @@ int main(int argc, char** argv) {
         layout->addWidget(new TFrameLibrary(&window));
         window.show();
         Save(&window, QStringLiteral("library-empty") + suffix);
+    }
+    {
+        // The main window around the lists, logged in, with nothing that would open a question.
+        Core::UpdatesCore = Core::UpdatesApps = Core::UpdatesComponents = false;
+        Core::CheckBrowserIntegration = false;
+        CurrentUser().SetName(QStringLiteral("player_one"));
+        CurrentUser().SetToken(QStringLiteral("demo-token"));
+        TfMain main;
+        main.resize(1000, 560);
+        main.show();
+        Spin([&] { return false; }, 600);
+        Save(&main, QStringLiteral("main") + suffix);
     }
     {
         QWidget owner;
