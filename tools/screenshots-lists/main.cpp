@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -213,6 +214,15 @@ int main(int argc, char** argv) {
         form.ePath->setText(QStringLiteral("/srv/games/"));
         form.show();
         Save(&form, QStringLiteral("folders") + suffix);
+    }
+    {
+        // The folder move's progress window, as the folder manager shows it.
+        QProgressDialog progress(QStringLiteral("Перемещение файлов игр..."), QStringLiteral("Отмена"), 0, 1000);
+        progress.setWindowTitle(QStringLiteral("Управление папками"));
+        progress.setMinimumWidth(420);
+        progress.setValue(420);
+        progress.show();
+        Save(&progress, QStringLiteral("folder-move") + suffix);
     }
     server.stop();
     serving.join();
