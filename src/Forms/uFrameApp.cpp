@@ -6,6 +6,7 @@
 #include "App/Settings.h"
 #include "Forms/Debug.h"
 #include "Forms/MsgBoxes.h"
+#include "Platform/DirMove.h"
 #include "Service/AppLauncher.h"
 #include "Service/AppsLibrary.h"
 #include "Service/AppsLibrary/AppConfig.h"
@@ -57,18 +58,17 @@ void SetFont(QWidget* w, int pointSize, bool bold) {
     w->setFont(f);
 }
 
-// Deleting a game's files must never reach beyond the game: a folder that is empty, the file-system root,
-// the home folder or one of the launcher's own folders is refused, and a folder that is a symbolic link
-// loses only the link.
+// Deleting a game's files must never reach beyond the game: an empty name, the file-system root, the home
+// folder and every folder that holds one of the launcher's own folders are refused, and a game folder
+// that is a symbolic link loses only the link.
 void RemoveGameFolder(const QString& Path) {
     const QString clean = QDir::cleanPath(QFileInfo(Path).absoluteFilePath());
-    QSet<QString> refused{QStringLiteral("/"), QDir::cleanPath(QDir::homePath())};
+    bool refused = Path.trimmed().isEmpty() || clean == QStringLiteral("/") ||
+                   clean == QDir::cleanPath(QDir::homePath());
     for (const QString& own : {Lib::GetPath(), Lib::DefaultLibraryPath, LocalUserDataPath(), RoamingUserDataPath(),
-                               ComponentsPath(), MetaPath()}) {
-        if (!own.isEmpty())
-            refused.insert(QDir::cleanPath(QFileInfo(own).absoluteFilePath()));
-    }
-    if (Path.trimmed().isEmpty() || refused.contains(clean))
+                               ComponentsPath(), MetaPath()})
+        refused = refused || (!own.isEmpty() && IsSameOrInsideFolder(own, clean));
+    if (refused)
         throw EInOutError(QStringLiteral("Refused to delete the folder \"%1\"").arg(Path));
     const QFileInfo info(clean);
     if (info.isSymLink()) {

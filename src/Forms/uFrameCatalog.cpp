@@ -109,6 +109,8 @@ void TFrameCatalog::AddTile(int Index) {
     tile->setObjectName(TileName(this, QStringLiteral("FrameAppCatalog"), item->PublicKey));
     tile->AllowCatalogPage = true;
     tile->show();
+    // Each new tile takes its cell at once instead of piling up in the corner until the end.
+    ArrangeTiles(this);
 }
 
 TFrameApp* TFrameCatalog::FindAppFrame(const QString& PublicKey) const {

@@ -271,7 +271,14 @@ TDirMove::TResult TDirMove::Run(const QString& Source, const QString& Target) {
     const QString source = QDir::cleanPath(QFileInfo(Source).absoluteFilePath());
     const QString target = QDir::cleanPath(QFileInfo(Target).absoluteFilePath());
     struct stat st {};
-    if (!LStat(source, st) || !S_ISDIR(st.st_mode)) {
+    if (!LStat(source, st)) {
+        // Nothing was ever put there: moving nothing is complete once the target exists.
+        result.Complete = errno == ENOENT && QDir().mkpath(target);
+        if (!result.Complete)
+            result.Errors << QStringLiteral("Can't use \"%1\" or \"%2\"").arg(Source, Target);
+        return result;
+    }
+    if (!S_ISDIR(st.st_mode)) {
         result.Errors << QStringLiteral("Not a folder: \"%1\"").arg(Source);
         return result;
     }

@@ -29,8 +29,8 @@ public:
         QStringList Errors;     // one text per entry that failed
     };
 
-    // Source must be a folder; Target is made when missing and must not be Source or lie inside it.
-    // Never raises: problems end up in the result.
+    // Source must be a folder (a missing one has nothing to move); Target is made when missing and must
+    // not be Source or lie inside it. Never raises: problems end up in the result.
     TResult Run(const QString& Source, const QString& Target);
 
     // Asks a running move to stop at its next file or block; safe from any thread.

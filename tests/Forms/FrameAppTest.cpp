@@ -305,6 +305,8 @@ TEST_F(FrameApp, RemovingLocalFilesNeverReachesBeyondTheGame) {
         QString Path;
     } cases[] = {
         {"the games folder", Lib::GetPath()},
+        {"a folder holding the launcher's folders", LocalUserDataPath() + QStringLiteral("../")},
+        {"the launcher's data folder", LocalUserDataPath()},
         {"the home folder", QDir::homePath() + u'/'},
         {"the root", QStringLiteral("/")},
     };

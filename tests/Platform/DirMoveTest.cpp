@@ -174,7 +174,7 @@ TEST_P(DirMove, ACancelledMoveLosesNothing) {
         EXPECT_FALSE(name.contains(QStringLiteral(".part-"))) << name.toStdString();
 }
 
-TEST_P(DirMove, RefusesATargetInsideTheSource) {
+TEST_P(DirMove, RefusesATargetInsideTheSourceAndASourceThatIsNoFolder) {
     const QMap<QString, QByteArray> before = MakeGames(FSource, FOutside);
     for (const QString& target : {FSource, FSource + QStringLiteral("doom/inner/"), FSource + QStringLiteral("./")}) {
         TDirMove move;
@@ -183,9 +183,14 @@ TEST_P(DirMove, RefusesATargetInsideTheSource) {
         EXPECT_FALSE(result.Errors.isEmpty());
         EXPECT_EQ(Tree(FSource), before);
     }
-    TDirMove move;
-    EXPECT_FALSE(move.Run(FSource + QStringLiteral("missing/"), FTarget).Complete);
+    WriteFile(FSource + QStringLiteral("plain-file"), "x");
+    TDirMove fromFile;
+    EXPECT_FALSE(fromFile.Run(FSource + QStringLiteral("plain-file"), FTarget).Complete);
     EXPECT_FALSE(QFileInfo::exists(FTarget));
+    // A games folder that was never made: nothing to move, and the new one is ready.
+    TDirMove fromNothing;
+    EXPECT_TRUE(fromNothing.Run(FSource + QStringLiteral("missing/"), FTarget).Complete);
+    EXPECT_TRUE(QFileInfo(FTarget).isDir());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rename, DirMove, ::testing::Values(false));

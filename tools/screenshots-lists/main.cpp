@@ -7,6 +7,7 @@
 #include "Forms/uFrameCatalog.h"
 #include "Forms/uFrameLibrary.h"
 #include "Forms/uLibManagerForm.h"
+#include "Forms/uMain.h"
 #include "Forms/uSettings.h"
 #include "Service/AppsLibrary.h"
 #include "Service/ImageProviders.h"
@@ -19,6 +20,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -190,6 +192,18 @@ int main(int argc, char** argv) {
         Save(&window, QStringLiteral("library-empty") + suffix);
     }
     {
+        // The main window around the lists, logged in, with nothing that would open a question.
+        Core::UpdatesCore = Core::UpdatesApps = Core::UpdatesComponents = false;
+        Core::CheckBrowserIntegration = false;
+        CurrentUser().SetName(QStringLiteral("player_one"));
+        CurrentUser().SetToken(QStringLiteral("demo-token"));
+        TfMain main;
+        main.resize(1000, 560);
+        main.show();
+        Spin([&] { return false; }, 600);
+        Save(&main, QStringLiteral("main") + suffix);
+    }
+    {
         QWidget owner;
         ShowSettingsWindow(&owner);
         Save(SettingsWindow(), QStringLiteral("settings") + suffix);
@@ -200,6 +214,15 @@ int main(int argc, char** argv) {
         form.ePath->setText(QStringLiteral("/srv/games/"));
         form.show();
         Save(&form, QStringLiteral("folders") + suffix);
+    }
+    {
+        // The folder move's progress window, as the folder manager shows it.
+        QProgressDialog progress(QStringLiteral("Перемещение файлов игр..."), QStringLiteral("Отмена"), 0, 1000);
+        progress.setWindowTitle(QStringLiteral("Управление папками"));
+        progress.setMinimumWidth(420);
+        progress.setValue(420);
+        progress.show();
+        Save(&progress, QStringLiteral("folder-move") + suffix);
     }
     server.stop();
     serving.join();
