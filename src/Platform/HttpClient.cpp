@@ -1,6 +1,8 @@
 #include "Platform/HttpClient.h"
 
+#include <QCoreApplication>
 #include <QIODevice>
+#include <QThread>
 #include <QUrl>
 #include <curl/curl.h>
 #include <exception>
@@ -90,16 +92,63 @@ QByteArray HeaderLine(const TNameValuePair& header) {
     return header.Name.toUtf8() + ": " + value.toUtf8();
 }
 
-using TCurlHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 using TCurlList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
+
+// Workers keep one handle each between requests, so that its connections to a host are reused: a
+// download of many small files otherwise pays a new connection per file. Every option is reset before
+// each request, and no cookie engine or credentials are ever set, so nothing else carries over. The
+// main thread does not keep one: its thread-local objects go after curl's global clean-up.
+class THandleLease {
+public:
+    THandleLease() {
+        EnsureCurlStarted();
+        auto* app = QCoreApplication::instance();
+        FKeep = app != nullptr && QThread::currentThread() != app->thread();
+        if (FKeep && Cached() && !InUse()) {
+            FHandle = Cached().get();
+            curl_easy_reset(FHandle);
+            InUse() = true;
+        } else {
+            FOwn.reset(curl_easy_init());
+            FHandle = FOwn.get();
+        }
+        if (!FHandle)
+            throw ENetHTTPClientException(QStringLiteral("Unable to create an HTTP request"));
+    }
+    ~THandleLease() {
+        if (FOwn && FKeep && !Cached()) {
+            curl_easy_reset(FOwn.get());
+            Cached() = std::move(FOwn);
+        } else if (!FOwn) {
+            curl_easy_reset(FHandle); // drops the pointers into this request's stack frame
+            InUse() = false;
+        }
+    }
+    THandleLease(const THandleLease&) = delete;
+    THandleLease& operator=(const THandleLease&) = delete;
+    CURL* Handle() const { return FHandle; }
+
+private:
+    using TOwned = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
+    static TOwned& Cached() {
+        thread_local TOwned cached(nullptr, &curl_easy_cleanup);
+        return cached;
+    }
+    // A request made from inside another one's callback gets a handle of its own.
+    static bool& InUse() {
+        thread_local bool inUse = false;
+        return inUse;
+    }
+
+    TOwned FOwn{nullptr, &curl_easy_cleanup};
+    CURL* FHandle = nullptr;
+    bool FKeep = false;
+};
 
 int Perform(const void* sender, const QString& url, const TNetHeaders& headers, QIODevice& sink,
             QIODevice* source, const TReceiveDataEvent* onReceiveData) {
-    EnsureCurlStarted();
-    TCurlHandle handle(curl_easy_init(), &curl_easy_cleanup);
-    if (!handle)
-        throw ENetHTTPClientException(QStringLiteral("Unable to create an HTTP request"));
-    CURL* h = handle.get();
+    THandleLease lease;
+    CURL* h = lease.Handle();
 
     TTransfer transfer;
     transfer.Sender = sender;

@@ -29,7 +29,8 @@ public:
     QString ClassName() const override { return QStringLiteral("ENetHTTPClientException"); }
 };
 
-// One HTTP request per object; nothing (connections, cookies, credentials) is shared between requests.
+// One HTTP request per object; no cookies or credentials are shared between requests. A worker thread
+// reuses its open connections for the next request to the same host.
 // Redirects are followed, certificates are checked, connecting may take 60 s and a transfer that
 // receives nothing for 60 s is dropped. Usable from any thread.
 class THttpClient {

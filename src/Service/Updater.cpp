@@ -16,7 +16,7 @@
 namespace {
 
 bool Rename(const QString& From, const QString& To) {
-    return std::rename(QFile::encodeName(From).constData(), QFile::encodeName(To).constData()) == 0;
+    return TUpdateService::RenameFile ? TUpdateService::RenameFile(From, To) : false;
 }
 
 // A program file of this platform: an ELF image or a script with "#!".
@@ -29,6 +29,10 @@ bool LooksLikeProgram(const QString& FileName) {
 }
 
 } // namespace
+
+TUpdateService::TRenameFunction TUpdateService::RenameFile = [](const QString& From, const QString& To) {
+    return std::rename(QFile::encodeName(From).constData(), QFile::encodeName(To).constData()) == 0;
+};
 
 bool TUpdateService::Update(const QString& CurrentFileName) {
     TFileDownloader downloader;

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class TUpdateService {
 public:
     // True when a newer version was found and UpdateCore ran.
@@ -24,4 +26,8 @@ public:
     static QString RunningExecutable();
 
     TJsonValue KivJson; // the version document of the last check
+
+    // Renames a file, true on success; tests replace it to make one of the swap's renames fail.
+    using TRenameFunction = std::function<bool(const QString& From, const QString& To)>;
+    static TRenameFunction RenameFile;
 };

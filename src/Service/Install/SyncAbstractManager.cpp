@@ -190,6 +190,11 @@ void TSyncAbstractManager::DownloadFile(const QString& LocalName, const TJsonFil
         ::utimensat(AT_FDCWD, QFile::encodeName(LocalName).constData(), times, 0);
     }
     MarkExecutableWhenProgram(LocalName);
+
+    // The transfer's last bytes may arrive after its last progress call; count them now.
+    struct stat st {};
+    if (::stat(QFile::encodeName(LocalName).constData(), &st) == 0)
+        DownloadProgress(std::int64_t(st.st_size));
 }
 
 void TSyncAbstractManager::DownloadProgress(std::int64_t ReadCount) {

@@ -15,6 +15,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 class QThreadPool;
 
@@ -124,8 +125,13 @@ int RunningUpdateTaskCount();
 void RetainManagerObject(const std::shared_ptr<void>& Object, const void* Identity);
 template <class T>
 void RetainManager(const std::shared_ptr<T>& Manager) {
-    RetainManagerObject(std::shared_ptr<void>(Manager, dynamic_cast<void*>(Manager.get())),
-                        dynamic_cast<const void*>(Manager.get()));
+    // The whole object's address, whichever base the caller holds it by.
+    const void* identity;
+    if constexpr (std::is_polymorphic_v<T>)
+        identity = dynamic_cast<const void*>(Manager.get());
+    else
+        identity = Manager.get();
+    RetainManagerObject(std::shared_ptr<void>(Manager, const_cast<void*>(identity)), identity);
 }
 int RetainedManagerCount();
 
