@@ -482,14 +482,14 @@ TEST_F(ServerTest, OversizedBodiesAndManyClientsAtOnce) {
                 } else {
                     ++failed;
                     // A status, or the client's error as a negative number.
-                    lastFailure = res ? res->status : -int(res.error());
+                    lastFailure = (res ? res->status : -int(res.error())) * 1000 + i;
                 }
             }
         });
     for (auto& c : clients)
         c.join();
     EXPECT_EQ(ok, 160);
-    EXPECT_EQ(failed, 0) << "last failure " << lastFailure << "; server log:\n" << FServer->Log().right(2000).toStdString();
+    EXPECT_EQ(failed, 0) << "last failure (code * 1000 + request) " << lastFailure << "; server log:\n" << FServer->Log().right(2000).toStdString();
     EXPECT_EQ(Board("/api/kiv/score/demo-arcade/1", "").size(), 16);
 }
 
