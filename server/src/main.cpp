@@ -103,7 +103,6 @@ int main(int argc, char** argv) {
     // A client that syncs thousands of files keeps one connection; closing it every few requests
     // makes clients race the close.
     server.set_keep_alive_max_count(100000);
-    server.set_keep_alive_timeout(30);
     std::mutex logLock;
     // One line per request; paths only, never headers or bodies (they carry tokens and passwords).
     server.set_logger([&logLock](const httplib::Request& req, const httplib::Response& res) {
