@@ -195,6 +195,7 @@ void TfAppInstall::CompleteInstall() {
         FAppItem->Version = MetaVersion<TAppMetaProvider>(FAppItem->PublicKey);
         FAppItem->SetState(lisInstalled);
         AppsLibrary().SaveToFile();
+        emit Installed(FAppItem);
     }
     if (FComponentItem != nullptr) {
         FComponentItem->Version = MetaVersion<TComponentMetaProvider>(FComponentItem->PublicKey);

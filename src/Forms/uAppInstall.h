@@ -41,6 +41,10 @@ public:
     QScrollArea* ScrollBox = nullptr;
     QList<TFrameInstallTask*> Rows;
 
+signals:
+    // The game was recorded as installed.
+    void Installed(TAppLibraryItem* App);
+
 protected:
     void closeEvent(QCloseEvent* Event) override;
     void reject() override;

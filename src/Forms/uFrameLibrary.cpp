@@ -42,6 +42,20 @@ void TFrameLibrary::LoadTiles() {
     FrameResize();
 }
 
+TFrameApp* TFrameLibrary::AddAppFrame(TAppLibraryItem* Item) {
+    if (TFrameApp* existing = FindAppFrame(Item->PublicKey))
+        return existing;
+    if (txtNoGames) {
+        delete txtNoGames;
+        txtNoGames = nullptr;
+    }
+    auto* tile = new TFrameApp(widget(), Item, Item->PublicKey);
+    tile->setObjectName(TileName(this, tile->objectName() + QStringLiteral("Library"), Item->PublicKey));
+    tile->show();
+    FrameResize();
+    return tile;
+}
+
 TFrameApp* TFrameLibrary::FindAppFrame(const QString& PublicKey) const {
     return FindTile(const_cast<TFrameLibrary*>(this), PublicKey);
 }

@@ -3,6 +3,7 @@
 #include <QScrollArea>
 
 class QLabel;
+class TAppLibraryItem;
 class TFrameApp;
 
 // The "МОИ ИГРЫ" page: one tile per installed game of the library, built once at creation.
@@ -13,6 +14,8 @@ public:
 
     // The first tile whose key equals PublicKey exactly, or null.
     TFrameApp* FindAppFrame(const QString& PublicKey) const;
+    // Adds a tile for a game installed while the launcher runs, unless it has one.
+    TFrameApp* AddAppFrame(TAppLibraryItem* Item);
     // A wheel step from the main window; Handled becomes true when the list scrolled.
     void OnMouseScroll(int WheelDelta, bool& Handled);
     void FrameResize();

@@ -508,6 +508,9 @@ void TfMain::ShowInstallDialog(const std::shared_ptr<TAppManager>& Manager) {
         }
     }
     fAppInstall = new TfAppInstall(this, app, component);
+    // "МОИ ИГРЫ" shows a game as soon as it is installed, so its links work at once.
+    connect(fAppInstall, &TfAppInstall::Installed, this,
+            [this](TAppLibraryItem* App) { FrameLibrary->AddAppFrame(App); });
     fAppInstall->show();
 }
 
