@@ -1,11 +1,12 @@
 // Start-up order, entry sequence and shut-down of the launcher.
 #include "App/CLIParameters.h"
-#include "App/EntryHooks.h"
 #include "App/Exceptions.h"
 #include "App/Paths.h"
 #include "App/Settings.h"
 #include "App/User.h"
+#include "Forms/Debug.h"
 #include "Forms/uConfirmBrowserIntegrationForm.h"
+#include "Forms/uInfo.h"
 #include "Forms/uLauchOptions.h"
 #include "Forms/uMain.h"
 #include "Service/AppLauncher.h"
@@ -45,7 +46,7 @@ void StartModules(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     InitUser();
     InitLibraries();
-    StartErrorReportModule();
+    InstallExceptionHandler();
     InitImageProvider();
     InitWatchers();
     InitLaunchers();
@@ -54,7 +55,6 @@ void StartModules(int argc, char** argv) {
 
 // Reverse order of StartModules. Nothing is written: every change was saved when it was made.
 void StopModules() {
-    StopMainWindowModule();
     DonePipe();
     DoneCLIParameters();
     DoneLaunchers();
@@ -69,7 +69,7 @@ void StopModules() {
 int RunPrimary(int argc, char** argv) {
     // The information window's browser engine shares GL contexts; this must precede the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvenox"));
     QApplication::setOrganizationName(QStringLiteral("Mirelocke"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarveno!"));

@@ -100,6 +100,9 @@ int main(int argc, char** argv) {
     server.set_tcp_nodelay(true);
     server.set_read_timeout(30, 0);
     server.set_write_timeout(60, 0);
+    // A client that syncs thousands of files keeps one connection; closing it every few requests
+    // makes clients race the close.
+    server.set_keep_alive_max_count(100000);
     std::mutex logLock;
     // One line per request; paths only, never headers or bodies (they carry tokens and passwords).
     server.set_logger([&logLock](const httplib::Request& req, const httplib::Response& res) {

@@ -9,6 +9,14 @@ class QObject;
 
 // The report of errors no code caught: a short apology with folding technical details.
 
+// The application's handler of unhandled errors; null until one is set.
+using TExceptionHandler = void (*)(QObject* Sender, std::exception_ptr Error);
+TExceptionHandler ExceptionHandler();
+void SetExceptionHandler(TExceptionHandler Handler);
+// Passes an error no code caught to the handler; without one, shows its message in a plain error box
+// (the silent abort still shows nothing).
+void HandleException(QObject* Sender, std::exception_ptr Error);
+
 // Makes AppExceptionHandler the handler of unhandled errors unless another one is set. Runs at start-up.
 void InstallExceptionHandler();
 

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QDialog>
 #include <QString>
 #include <functional>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
 
 // Every message the user sees goes through these, with fixed Russian titles. Main thread only; each call
 // blocks until the user answers.
@@ -40,4 +45,28 @@ public:
 
 private:
     TMessageBoxHook FPrevious;
+};
+
+// The window title of a message of the given kind.
+QString MessageTitle(TMsgDlgType Kind);
+
+// The message with folding details: the text, "OK", a details button and a read-only "Memo" below.
+// Opens with the details shown (the button was pressed once in code).
+class TDetailsDialog : public QDialog {
+    Q_OBJECT
+public:
+    TDetailsDialog(const QString& Text, const QString& Details, TMsgDlgType Kind, QWidget* Parent = nullptr);
+
+    // Folds the details away when they are shown and back when they are hidden.
+    void ToggleDetails();
+    bool DetailsShown() const;
+
+    QLabel* Image;
+    QLabel* Message;
+    QPushButton* bOK;
+    QPushButton* bDetails;
+    QPlainTextEdit* Memo;
+
+private:
+    int FMemoTop = 0;
 };

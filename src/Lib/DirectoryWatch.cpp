@@ -57,7 +57,8 @@ TDirWatchThread::TDirWatchThread(const QString& Directory, bool WatchSubTree, TW
       // Room for at least one record with the longest name.
       FBufferSize(std::max<qint64>(qint64(BufferSize) * 532, sizeof(inotify_event) + NAME_MAX + 1)),
       FReceiver(Receiver),
-      FFilter(Filter) {
+      FFilter(Filter),
+      FReportOpenFiles(Receiver ? Receiver->FReportOpenFiles : nullptr) {
     FDirectory = Directory;
     while (FDirectory.size() > 1 && FDirectory.endsWith(QLatin1Char('/')))
         FDirectory.chop(1);
@@ -226,7 +227,7 @@ void TDirWatchThread::HandleEvents(const char* Buffer, qint64 Length) {
             const qint64 now = NowMs();
             auto it = FPendingModified.find(rel);
             if (it == FPendingModified.end())
-                FPendingModified.insert(rel, TPending{now, now});
+                FPendingModified.insert(rel, TPending{now, now, FReportOpenFiles && !FReportOpenFiles(rel)});
             else
                 it->LastMs = now;
         }
@@ -244,12 +245,13 @@ void TDirWatchThread::HandleEvents(const char* Buffer, qint64 Length) {
 }
 
 int TDirWatchThread::NextTimeout() const {
-    if (FPendingModified.isEmpty())
+    if (std::none_of(FPendingModified.cbegin(), FPendingModified.cend(), [](const TPending& p) { return !p.CloseOnly; }))
         return -1;
     const qint64 now = NowMs();
     qint64 next = MaxDelayMs;
     for (const TPending& p : FPendingModified)
-        next = std::min(next, std::min(p.LastMs + QuietMs, p.FirstMs + MaxDelayMs) - now);
+        if (!p.CloseOnly)
+            next = std::min(next, std::min(p.LastMs + QuietMs, p.FirstMs + MaxDelayMs) - now);
     return int(std::max<qint64>(0, next));
 }
 
@@ -257,7 +259,7 @@ void TDirWatchThread::ReportDueModifications(bool All) {
     const qint64 now = NowMs();
     QList<std::pair<qint64, QString>> due;
     for (auto it = FPendingModified.cbegin(); it != FPendingModified.cend(); ++it)
-        if (All || now >= it->LastMs + QuietMs || now >= it->FirstMs + MaxDelayMs)
+        if (!it->CloseOnly && (All || now >= it->LastMs + QuietMs || now >= it->FirstMs + MaxDelayMs))
             due.append({it->FirstMs, it.key()});
     std::sort(due.begin(), due.end());
     for (const auto& d : due) {
@@ -380,6 +382,12 @@ void TDirectoryWatch::SetWatchSubTree(bool Value) {
     if (Value == FWatchSubTree)
         return;
     FWatchSubTree = Value;
+    Restart();
+    DoChange();
+}
+
+void TDirectoryWatch::SetReportOpenFiles(TOpenFileFilter Filter) {
+    FReportOpenFiles = std::move(Filter);
     Restart();
     DoChange();
 }

@@ -63,6 +63,7 @@ private:
     struct TPending {
         qint64 FirstMs;
         qint64 LastMs;
+        bool CloseOnly; // reported at its close, never while open
     };
     void Run();
     int AddWatch(const QString& Relative, bool Initial);
@@ -85,6 +86,7 @@ private:
     QHash<int, QString> FWatches;        // watch descriptor -> folder relative to FDirectory ("" for it)
     QHash<QString, TPending> FPendingModified;  // written files not yet closed, by relative name
     QHash<quint32, QString> FMovedFromDirs;      // rename cookie -> old relative folder, within one read
+    std::function<bool(const QString&)> FReportOpenFiles;
     std::unique_ptr<QThread> FThread;
 };
 
@@ -95,6 +97,10 @@ public:
     using TNotifyEvent = std::function<void(TDirectoryWatch* Sender, TWatchAction Action, const QString& FileName)>;
     using TErrorEvent = std::function<void(TDirectoryWatch* Sender, int ErrorCode, const QString& ErrorMessage)>;
     using TChangeEvent = std::function<void(TDirectoryWatch* Sender)>;
+    // Decides, by relative name, whether a file that is written and kept open is reported once it has
+    // been quiet for a moment (a log). A file it refuses counts as written only when it is closed, so
+    // its reader never sees it half-written. Called on the watch thread.
+    using TOpenFileFilter = std::function<bool(const QString& FileName)>;
 
     TDirectoryWatch();
     ~TDirectoryWatch() override;
@@ -111,6 +117,8 @@ public:
     void SetWatchActions(TWatchActions Value);
     bool WatchSubTree() const { return FWatchSubTree; }
     void SetWatchSubTree(bool Value);
+    // Empty (the default): every file kept open is reported once quiet. A running watch restarts.
+    void SetReportOpenFiles(TOpenFileFilter Filter);
     int BufferSize() const { return FBufferSize; }
 
     void SetOnNotify(TNotifyEvent Handler) { FOnNotify = std::move(Handler); }
@@ -139,4 +147,5 @@ private:
     TErrorEvent FOnError;
     TChangeEvent FOnChange;
     TNotifyEvent FOnNotify;
+    TOpenFileFilter FReportOpenFiles;
 };

@@ -7,6 +7,9 @@
 
 namespace {
 
+std::mutex GHookLock;
+THideWindowHook GHook;
+
 // The few Xlib types and calls used here, declared as Xlib does, so that no X11 headers are needed.
 struct Display;
 using Window = unsigned long;
@@ -15,6 +18,21 @@ using Status = int;
 using Bool = int;
 struct XErrorEvent;
 using XErrorHandler = int (*)(Display*, XErrorEvent*);
+struct XWindowAttributes {
+    int x, y, width, height, border_width, depth;
+    void* visual;
+    Window root;
+    int c_class, bit_gravity, win_gravity, backing_store;
+    unsigned long backing_planes, backing_pixel;
+    Bool save_under;
+    unsigned long colormap;
+    Bool map_installed;
+    int map_state;
+    long all_event_masks, your_event_mask, do_not_propagate_mask;
+    Bool override_redirect;
+    void* screen;
+};
+constexpr int IsViewable = 2;
 
 struct TXlib {
     Display* (*OpenDisplay)(const char*) = nullptr;
@@ -30,6 +48,7 @@ struct TXlib {
     Status (*WithdrawWindow)(Display*, Window, int) = nullptr;
     int (*Sync)(Display*, Bool) = nullptr;
     XErrorHandler (*SetErrorHandler)(XErrorHandler) = nullptr;
+    Status (*GetWindowAttributes)(Display*, Window, XWindowAttributes*) = nullptr;
     bool Loaded = false;
 };
 
@@ -55,7 +74,8 @@ const TXlib& Xlib() {
                    Resolve(lib, "XInternAtom", x.InternAtom) &&
                    Resolve(lib, "XGetWindowProperty", x.GetWindowProperty) &&
                    Resolve(lib, "XFetchName", x.FetchName) && Resolve(lib, "XWithdrawWindow", x.WithdrawWindow) &&
-                   Resolve(lib, "XSync", x.Sync) && Resolve(lib, "XSetErrorHandler", x.SetErrorHandler);
+                   Resolve(lib, "XSync", x.Sync) && Resolve(lib, "XSetErrorHandler", x.SetErrorHandler) &&
+                   Resolve(lib, "XGetWindowAttributes", x.GetWindowAttributes);
         if (x.Loaded)
             x.SetErrorHandler(IgnoreXError);
         // The library stays loaded: other threads may be using it.
@@ -82,7 +102,7 @@ public:
         Window found = 0;
         // Top of the stacking order first: that is the window the user would see.
         for (unsigned int i = count; i-- > 0 && !found;)
-            if (HasTitle(children[i]))
+            if (HasTitle(children[i]) && IsShown(children[i]))
                 found = children[i];
         for (unsigned int i = count; depth < MaxDepth && i-- > 0 && !found;)
             found = Find(children[i], depth + 1);
@@ -92,6 +112,13 @@ public:
     }
 
 private:
+    // A window that has its title but is not mapped yet would be mapped by its program right after a
+    // withdraw; it counts as not there, so the caller looks again.
+    bool IsShown(Window w) {
+        XWindowAttributes attributes{};
+        return X.GetWindowAttributes(D, w, &attributes) && attributes.map_state == IsViewable;
+    }
+
     bool HasTitle(Window w) {
         if (NetWmName) {
             Atom type = 0;
@@ -123,7 +150,20 @@ private:
 
 } // namespace
 
+THideWindowHook SetHideWindowHook(THideWindowHook Hook) {
+    std::lock_guard<std::mutex> lock(GHookLock);
+    std::swap(GHook, Hook);
+    return Hook;
+}
+
 THideWindowResult PlatformHideWindowByTitle(const QString& Title) {
+    THideWindowHook hook;
+    {
+        std::lock_guard<std::mutex> lock(GHookLock);
+        hook = GHook;
+    }
+    if (hook)
+        return hook(Title);
     const TXlib& x = Xlib();
     if (!x.Loaded || qEnvironmentVariableIsEmpty("DISPLAY"))
         return THideWindowResult::NoDisplay;

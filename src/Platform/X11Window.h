@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // Hiding another program's top-level window by its title. libX11 is loaded at run time, so the launcher
 // runs (and builds) without it; without libX11 or a display there is simply no window to hide.
 
@@ -15,3 +17,8 @@ enum class THideWindowResult {
 // reparented) for one whose title (_NET_WM_NAME, else WM_NAME) is exactly Title, and withdraws the
 // first one found. Safe to call from any thread: each call uses its own display connection.
 THideWindowResult PlatformHideWindowByTitle(const QString& Title);
+
+// While a hook is set, PlatformHideWindowByTitle asks it instead of the display; tests use it to follow
+// the hiding task. An empty hook restores the display. Returns the hook set before. Any thread.
+using THideWindowHook = std::function<THideWindowResult(const QString& Title)>;
+THideWindowHook SetHideWindowHook(THideWindowHook Hook);

@@ -10,6 +10,9 @@
 #include "Service/AppsLibrary/ComponentConfig.h"
 #include "Service/DirWatcher.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QThreadPool>
 
@@ -60,7 +63,26 @@ QString QuoteArgument(QString Text) {
 }
 
 QString JoinParams(const QString& First, const QString& Rest) {
+    if (First.isEmpty())
+        return Rest;
     return Rest.isEmpty() ? First : First + QLatin1Char(' ') + Rest;
+}
+
+// A run option of a game may carry its own arguments ("game -w"). When no file has the whole text as its
+// name, the first word is the program and the other words go before the configured parameters.
+void SplitRunCommand(QString& File, QString& Params, const QString& Dir) {
+    if (!File.contains(QLatin1Char(' ')) || QFileInfo::exists(QDir(Dir).filePath(File)))
+        return;
+    QStringList words = SplitParameters(File);
+    if (words.isEmpty())
+        return;
+    File = words.takeFirst();
+    QStringList quoted;
+    for (const QString& word : words)
+        quoted.append(word.contains(QLatin1Char(' ')) || word.contains(QLatin1Char('"')) || word.isEmpty()
+                          ? QuoteArgument(word)
+                          : word);
+    Params = JoinParams(quoted.join(QLatin1Char(' ')), Params);
 }
 
 // The debugger build of DOSBox lies beside the normal one: "dosbox.exe" or, for a Linux build, "dosbox".
@@ -83,17 +105,26 @@ QString ZebParams(QString Params) {
     return Params;
 }
 
+// A Linux build may keep its Windows name (a component's "dosbox.exe", a game's "run.cmd").
+bool IsNativeProgram(const QString& FileName) {
+    QFile file(FileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(4);
+    return head == QByteArray("\x7f" "ELF") || head.startsWith("#!");
+}
+
 } // namespace
 
 void OpenWithShell(const QString& Target) {
     PlatformShellOpen(Target);
 }
 
-TProgramCall ResolveProgramCall(const QString& FileName, const QString& Params) {
+TProgramCall ResolveProgramCall(const QString& FileName, const QString& Params, const QString& Dir) {
     const bool exe = FileName.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive);
     const bool script = FileName.endsWith(QStringLiteral(".cmd"), Qt::CaseInsensitive) ||
                         FileName.endsWith(QStringLiteral(".bat"), Qt::CaseInsensitive);
-    if (!exe && !script)
+    if ((!exe && !script) || IsNativeProgram(QDir(Dir).filePath(FileName)))
         return {FileName, Params};
     const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
     if (wine.isEmpty())
@@ -158,6 +189,7 @@ void TAppLauncher::Launch() {
     } else {
         params = config->RunParams;
         file = SelectRunCommand();
+        SplitRunCommand(file, params, dir);
         if (config->RunHidden)
             show = TShowMode::Hidden;
     }
@@ -194,12 +226,12 @@ QString TAppLauncher::SelectRunCommand() {
 }
 
 void TAppLauncher::RunScript(const QString& FileName) {
-    const TProgramCall call = ResolveProgramCall(FileName, QString());
+    const TProgramCall call = ResolveProgramCall(FileName, QString(), FApp->Path);
     PlatformShellStart(call.File, call.Params, FApp->Path, TShowMode::Hidden);
 }
 
 void TAppLauncher::RunProcess(const QString& FileName, const QString& Params, TShowMode Show, const QString& Dir) {
-    const TProgramCall call = ResolveProgramCall(FileName, Params);
+    const TProgramCall call = ResolveProgramCall(FileName, Params, Dir);
     PlatformShellStart(call.File, call.Params, Dir, Show);
     MarkLaunched();
 }
@@ -257,6 +289,11 @@ void LaunchApp(TAppLibraryItem* App) {
     TAppLauncher* started = launcher.get();
     PendingLaunchers().push_back(std::move(launcher));
     started->Launch();
+}
+
+int RunningHideWndTasks() {
+    std::lock_guard<std::mutex> lock(GHideLock);
+    return GHideRunning;
 }
 
 void InitLaunchers() {

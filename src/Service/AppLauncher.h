@@ -55,13 +55,17 @@ TAppLaunchers& StartedLaunchers();
 // Makes a launcher, keeps it pending and runs it; its errors reach the caller unchanged.
 void LaunchApp(TAppLibraryItem* App);
 
-// Windows programs have no meaning of their own on Linux: ".exe", ".cmd" and ".bat" are run through Wine.
+// Windows programs have no meaning of their own on Linux: ".exe", ".cmd" and ".bat" are run through Wine,
+// unless the file (looked up from Dir when relative) is a native program after all (ELF or "#!" script).
 // Gives the program and parameter line to start; raises EOSError naming Wine when it is not installed.
 struct TProgramCall {
     QString File;
     QString Params;
 };
-TProgramCall ResolveProgramCall(const QString& FileName, const QString& Params);
+TProgramCall ResolveProgramCall(const QString& FileName, const QString& Params, const QString& Dir);
+
+// The window-hiding tasks still running; they end when their launcher goes or at shut-down.
+int RunningHideWndTasks();
 
 // Start-up and shut-down of the launcher lists. DoneLaunchers stops every window-hiding task and waits
 // for them, then frees the launchers.

@@ -65,6 +65,11 @@ QString NameFromFile(const QString& File) {
     return AsciiLower(name);
 }
 
+bool IsScoreOrEventFile(const QString& Name) {
+    return Name.endsWith(QStringLiteral(".se"), Qt::CaseInsensitive) ||
+           Name.endsWith(QStringLiteral(".ae"), Qt::CaseInsensitive);
+}
+
 QStringList ReadAcceptList(const QString& FileName) {
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -124,12 +129,12 @@ TDirWatcher::TDirWatcher(TAppLibraryItem* App)
     }
     FWatcher->SetDirectory(FPath);
     FWatcher->SetWatchSubTree(true);
+    // A score or event file counts once the game has closed it; the log is followed while it stays open.
+    FWatcher->SetReportOpenFiles([](const QString& Name) { return !IsScoreOrEventFile(Name); });
+    // An error of a notification (a log that cannot be opened, an unreadable score table) ends in the
+    // application's error report, as an error of any event does; the next write of the game tries again.
     FWatcher->SetOnNotify([](TDirectoryWatch* Sender, TWatchAction Action, const QString& FileName) {
-        try {
-            Watchers().DirWatchNotify(Sender, Action, FileName);
-        } catch (...) {
-            // A notification has no caller to tell; the next write of the game tries again.
-        }
+        Watchers().DirWatchNotify(Sender, Action, FileName);
     });
     // Before the watch runs, so that preparing the table is not taken for a new score.
     if (FKey == ThunderQKey)
@@ -230,7 +235,11 @@ void TWatchers::Add(std::shared_ptr<TDirWatcher> Watcher) {
 }
 
 void TWatchers::DirWatchNotify(TDirectoryWatch* Sender, TWatchAction Action, const QString& FileName) {
-    if (Action != waModified)
+    // A file renamed into place is complete, and an event file says all by being there: both count
+    // like a finished write.
+    const bool arrived = (Action == waRenamedNew && IsScoreOrEventFile(FileName)) ||
+                         (Action == waAdded && FileName.endsWith(QStringLiteral(".ae"), Qt::CaseInsensitive));
+    if (Action != waModified && !(arrived && FileName.contains(MetaFolder)))
         return;
     TDirWatcher* w = GetDirWatcher(Sender);
     if (FileName.contains(MetaFolder)) {

@@ -229,3 +229,41 @@ TEST(DirectoryWatch, OverflowIsReportedAsErrorCode1022) {
     EXPECT_TRUE(r.Changes.isEmpty());
     ::close(abortEvent);
 }
+
+TEST(DirectoryWatch, FileRefusedWhileOpenCountsOnlyWhenClosedAfterWriting) {
+    const QString dir = MakeTempDir(QStringLiteral("watch"));
+    TDirectoryWatch w;
+    Recorder r;
+    r.Attach(w);
+    w.SetDirectory(dir);
+    w.SetWatchActions(TWatchActions{waModified});
+    w.SetReportOpenFiles([](const QString& name) { return !name.endsWith(QStringLiteral(".se")); });
+    w.Start();
+
+    // Half a score, flushed and left open.
+    QFile score(dir + QStringLiteral("hiscore.se"));
+    ASSERT_TRUE(score.open(QIODevice::WriteOnly));
+    score.write("\x10\x27", 2);
+    score.flush();
+    // A log written after it and also left open: once its quiet report arrives, the score file has been
+    // quiet for longer, and would have been reported by now if it were reported while open.
+    QFile log(dir + QStringLiteral("game.log"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("started\n");
+    log.flush();
+    ASSERT_TRUE(WaitFor([&] { return r.Count(waModified, QStringLiteral("game.log")) == 1; }));
+    EXPECT_EQ(r.Count(waModified, QStringLiteral("hiscore.se")), 0);
+
+    score.write("\0\0", 2);
+    score.close();
+    ASSERT_TRUE(WaitFor([&] { return r.Count(waModified, QStringLiteral("hiscore.se")) == 1; }));
+    EXPECT_EQ(ReadFile(dir + QStringLiteral("hiscore.se")), QByteArray::fromHex("10270000"));
+
+    // Opened for writing and closed without a write: nothing was written.
+    QFile untouched(dir + QStringLiteral("hiscore.se"));
+    ASSERT_TRUE(untouched.open(QIODevice::WriteOnly | QIODevice::Append));
+    untouched.close();
+    WriteFile(dir + QStringLiteral("marker.se"), "1");
+    ASSERT_TRUE(WaitFor([&] { return r.Count(waModified, QStringLiteral("marker.se")) == 1; }));
+    EXPECT_EQ(r.Count(waModified, QStringLiteral("hiscore.se")), 1);
+}

@@ -466,24 +466,37 @@ TEST_F(ServerTest, OversizedBodiesAndManyClientsAtOnce) {
     ASSERT_TRUE(big);
     EXPECT_EQ(big->status, 413);
 
-    std::atomic<int> ok{0}, failed{0};
+    std::atomic<int> ok{0}, failed{0}, lastFailure{0};
     std::vector<std::thread> clients;
     for (int t = 0; t < 16; ++t)
         clients.emplace_back([&, t] {
             auto c = FServer->Client();
             for (int i = 0; i < 10; ++i) {
-                auto res = (i % 2) ? c->Get("/api/kiv/public/catalog")
+                const auto send = [&] {
+                    return (i % 2) ? c->Get("/api/kiv/public/catalog")
                                    : c->Post("/api/kiv/public/event/app", Headers("", "k" + std::to_string(t)),
                                              EventBody(R"({"a":"demo-arcade","e":"hiscore", "p":)" +
                                                        QByteArray::number(t * 100 + i) + "}"),
                                              "application/json");
-                (res && res->status == 200 ? ok : failed)++;
+                };
+                // A machine under load now and then drops a fresh connection before its answer; a
+                // client tries such a request again, and what counts is every answer it gets.
+                auto res = send();
+                if (!res)
+                    res = send();
+                if (res && res->status == 200) {
+                    ++ok;
+                } else {
+                    ++failed;
+                    // A status, or the client's error as a negative number.
+                    lastFailure = (res ? res->status : -int(res.error())) * 1000 + i;
+                }
             }
         });
     for (auto& c : clients)
         c.join();
     EXPECT_EQ(ok, 160);
-    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(failed, 0) << "last failure (code * 1000 + request) " << lastFailure << "; server log:\n" << FServer->Log().right(2000).toStdString();
     EXPECT_EQ(Board("/api/kiv/score/demo-arcade/1", "").size(), 16);
 }
 

@@ -5,7 +5,8 @@
 #include "App/Settings.h"
 #include "App/User.h"
 
-#include <QApplication>
+#include "Forms/Debug.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdlib>
@@ -29,6 +30,9 @@ int main(int argc, char** argv) {
         setenv("TARVENOX_SERVICE_URL", "http://127.0.0.1:9", 1);
     if (!getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The browser engine of the information window refuses to start as root with its sandbox on.
+    if (!getenv("QTWEBENGINE_CHROMIUM_FLAGS"))
+        setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox", 1);
 
     // The launcher's own start-up steps that every unit relies on, run against the temporary home.
     InitPaths();
@@ -37,7 +41,8 @@ int main(int argc, char** argv) {
     InitUser();
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+    // As in the program: an error escaping an event handler reaches the error report.
+    TApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
