@@ -66,6 +66,9 @@ bool Store::Open(const std::string& fileName, std::string& error) {
     sqlite3_busy_timeout(FDb, 5000);
     const char* schema = R"(
         PRAGMA journal_mode=WAL;
+        -- A commit in WAL mode need not wait for the disk: the database stays consistent, and a first file
+        -- list of a large game stores thousands of hashes one by one.
+        PRAGMA synchronous=NORMAL;
         CREATE TABLE IF NOT EXISTS users(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE,
             email TEXT NOT NULL UNIQUE COLLATE NOCASE, pass TEXT NOT NULL, coins INTEGER NOT NULL DEFAULT 0,
             created INTEGER NOT NULL);
