@@ -169,7 +169,7 @@ void TSyncAbstractManager::SyncFiles() {
     // Whatever progress is still gathered goes to the item at the end, also when the end is an error.
     struct TFlush {
         TSyncAbstractManager* Self;
-        ~TFlush() { Self->PostProgress(int(Self->FTotalDownloadSize / 1000), 0, true); }
+        ~TFlush() { Self->FlushProgress(); }
     } flush{this};
     // The folder is asked for once: for a game it is a look-up on the main thread.
     QString path;
@@ -230,6 +230,10 @@ void TSyncAbstractManager::DownloadProgress(std::int64_t ReadCount) {
         delta = 0;
     if (delta != 0)
         PostProgress(int(FTotalDownloadSize / 1000), int(delta));
+}
+
+void TSyncAbstractManager::FlushProgress() {
+    PostProgress(int(FTotalDownloadSize / 1000), 0, true);
 }
 
 void TSyncAbstractManager::PostProgress(int Total, int Delta, bool Flush) {

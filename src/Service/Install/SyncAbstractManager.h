@@ -59,6 +59,8 @@ public:
 protected:
     // Progress of the current file: R bytes read so far. Cancellation point.
     void DownloadProgress(std::int64_t ReadCount);
+    // Hands progress still gathered to the item (SyncFiles does so when it ends).
+    void FlushProgress();
 
 private:
     bool IsUpToDate(const QString& LocalName, const TJsonFileDescriptor& File) const;

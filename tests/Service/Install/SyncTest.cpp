@@ -16,6 +16,7 @@ class TProbeManager : public TAppManager {
 public:
     using TAppManager::TAppManager;
     using TSyncAbstractManager::DownloadProgress;
+    using TSyncAbstractManager::FlushProgress;
 };
 
 class SyncTest : public InstallFixture {
@@ -169,6 +170,7 @@ TEST_F(SyncTest, ProgressCountsThousandsOfBytes) {
     std::thread worker([&] {
         for (int r : {1500, 3000, 4200})
             probe->DownloadProgress(r);
+        probe->FlushProgress();
     });
     worker.join();
     ASSERT_TRUE(WaitFor([&] { return item->CurrentDownloadSize() == before + 3; }));
