@@ -48,7 +48,11 @@ QByteArray ReadFile(const QString& path) {
     return f.readAll();
 }
 
-TestHttpServer::TestHttpServer() : FServer(std::make_unique<httplib::Server>()) {}
+TestHttpServer::TestHttpServer() : FServer(std::make_unique<httplib::Server>()) {
+    // Stopping waits for kept-alive connections to time out; the launcher's downloader keeps its own.
+    FServer->set_keep_alive_timeout(0);
+    FServer->set_keep_alive_max_count(1000);
+}
 
 TestHttpServer::~TestHttpServer() {
     FServer->stop();
