@@ -39,6 +39,8 @@ protected:
         FOldUrl = qgetenv("TARVENOX_SERVICE_URL");
         auto serve = [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); };
         FServer.Server().Get(R"(/.*)", serve);
+        // Idle connections stay open long enough to be reused; the client closes every one it opened.
+        FServer.Server().set_keep_alive_timeout(5);
         FServer.Start();
         qputenv("TARVENOX_SERVICE_URL", FServer.Origin().toUtf8());
         InitPaths();
