@@ -107,46 +107,87 @@ QScrollArea* MakeTaskScrollBox(QWidget* Owner, QVBoxLayout*& Rows) {
     return scroll;
 }
 
-// ---- Install dialog -----------------------------------------------------------------------------------
+// ---- Shared ---------------------------------------------------------------------------------------------
 
-TfAppInstall::TfAppInstall(QWidget* AOwner, TAppLibraryItem* AApp, TComponentLibraryItem* AComponent)
-    : QDialog(AOwner), FAppItem(AApp), FComponentItem(AComponent) {
-    setObjectName(QStringLiteral("fAppInstall"));
-    setWindowTitle(QStringLiteral("Скачать и установить"));
+TTaskListDialog::TTaskListDialog(QWidget* AOwner, const QString& Name, const QString& Caption,
+                                 const QSize& Size, int BarHeight, const QString& InstallCaption)
+    : QDialog(AOwner) {
+    setObjectName(Name);
+    setWindowTitle(Caption);
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
-    resize(651, 603);
+    resize(Size);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    QVBoxLayout* rows = nullptr;
-    ScrollBox = MakeTaskScrollBox(this, rows);
+    ScrollBox = MakeTaskScrollBox(this, FRows);
     layout->addWidget(ScrollBox, 1);
-    Bar.Build(this, 41, QStringLiteral("Установить"));
+    Bar.Build(this, BarHeight, InstallCaption);
     layout->addWidget(Bar.panelBottom);
-
-    for (const auto& task : InstallTasks()) {
-        auto* row = new TFrameInstallTask(ScrollBox->widget());
-        row->AssignTask(task);
-        if (task->TaskType() == ttApp)
-            row->SubscribeOnDownloadProgress(FAppItem);
-        else if (task->TaskType() == ttComponent)
-            row->SubscribeOnDownloadProgress(FComponentItem);
-        else
-            Bar.bInstall->setIcon(style()->standardIcon(QStyle::SP_VistaShield));
-        rows->insertWidget(rows->count() - 1, row);
-        Rows.append(row);
-    }
     connect(Bar.bInstall, &QPushButton::clicked, this, [this] { bInstallClick(); });
     connect(Bar.bCancel, &QPushButton::clicked, this, [this] { close(); });
     connect(Bar.bClose, &QPushButton::clicked, this, [this] { bCloseClick(); });
     CenterOnOwner(this, AOwner);
 }
 
-TfAppInstall::~TfAppInstall() {
-    for (const auto& task : InstallTasks()) {
+TTaskListDialog::~TTaskListDialog() {
+    for (const auto& task : FStarted) {
         task->UnsubscribeOnComplete({this, "Finished", nullptr});
         task->UnsubscribeOnError({this, "Finished", nullptr});
+    }
+}
+
+TFrameInstallTask* TTaskListDialog::AddRow(const std::shared_ptr<TInstallTask>& Task, bool AllowToDisable) {
+    auto* row = new TFrameInstallTask(ScrollBox->widget());
+    row->AllowToDisable = AllowToDisable;
+    row->AssignTask(Task);
+    FRows->insertWidget(FRows->count() - 1, row);
+    Rows.append(row);
+    return row;
+}
+
+void TTaskListDialog::StartTask(const std::shared_ptr<TInstallTask>& Task, std::function<void()> OnComplete) {
+    Task->SubscribeOnComplete({this, "Finished", [this, OnComplete](void*) {
+        if (OnComplete)
+            OnComplete();
+        TaskFinished();
+    }});
+    Task->SubscribeOnError({this, "Finished", [this](void*) { TaskFinished(); }});
+    FStarted.append(Task);
+    Task->Start();
+    ++ActiveTasks;
+}
+
+void TTaskListDialog::TaskFinished() {
+    if (--ActiveTasks > 0)
+        return;
+    ActiveTasks = 0;
+    try {
+        Finish();
+    } catch (...) {
+        // Recording is best effort: the bar still offers "Готово".
+    }
+    Bar.ShowDone();
+}
+
+void TTaskListDialog::reject() {
+    close();
+}
+
+// ---- Install dialog -----------------------------------------------------------------------------------
+
+TfAppInstall::TfAppInstall(QWidget* AOwner, TAppLibraryItem* AApp, TComponentLibraryItem* AComponent)
+    : TTaskListDialog(AOwner, QStringLiteral("fAppInstall"), QStringLiteral("Скачать и установить"),
+                      QSize(651, 603), 41, QStringLiteral("Установить")),
+      FAppItem(AApp), FComponentItem(AComponent) {
+    for (const auto& task : InstallTasks()) {
+        TFrameInstallTask* row = AddRow(task, false);
+        if (task->TaskType() == ttApp)
+            row->SubscribeOnDownloadProgress(FAppItem);
+        else if (task->TaskType() == ttComponent)
+            row->SubscribeOnDownloadProgress(FComponentItem);
+        else
+            Bar.bInstall->setIcon(style()->standardIcon(QStyle::SP_VistaShield));
     }
 }
 
@@ -157,36 +198,17 @@ void TfAppInstall::bInstallClick() {
             continue;
         if (task->TaskType() == ttApp) {
             const QString key = FAppItem != nullptr ? FAppItem->PublicKey : task->PublicKey();
-            task->SubscribeOnComplete({this, "Finished", [this, key](void*) {
-                ReportInstall(key);
-                TaskFinished();
-            }});
+            StartTask(task, [key] { ReportInstall(key); });
         } else {
-            task->SubscribeOnComplete({this, "Finished", [this](void*) { TaskFinished(); }});
+            StartTask(task);
         }
-        task->SubscribeOnError({this, "Finished", [this](void*) { TaskFinished(); }});
-        task->Start();
-        ++ActiveTasks;
     }
     // Nothing was switched on: there is nothing to wait for.
     if (ActiveTasks == 0)
         Bar.ShowDone();
 }
 
-void TfAppInstall::TaskFinished() {
-    --ActiveTasks;
-    if (ActiveTasks > 0)
-        return;
-    ActiveTasks = 0;
-    try {
-        CompleteInstall();
-    } catch (...) {
-        // Recording is best effort: the bar still offers "Готово".
-    }
-    Bar.ShowDone();
-}
-
-void TfAppInstall::CompleteInstall() {
+void TfAppInstall::Finish() {
     const TInstallTaskList tasks = InstallTasks();
     for (const auto& task : tasks)
         if (!task->Enabled() || task->Status() != tsSuccess)
@@ -206,10 +228,6 @@ void TfAppInstall::CompleteInstall() {
 
 void TfAppInstall::bCloseClick() {
     ClearInstallTasks();
-    close();
-}
-
-void TfAppInstall::reject() {
     close();
 }
 
@@ -243,65 +261,23 @@ void TfAppInstall::closeEvent(QCloseEvent* Event) {
 
 // ---- Updates dialog -----------------------------------------------------------------------------------
 
-TfUpdates::TfUpdates(QWidget* AOwner) : QDialog(AOwner) {
-    setObjectName(QStringLiteral("fUpdates"));
-    setWindowTitle(QStringLiteral("Скачать и установить обновления"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setModal(false);
-    resize(651, 470);
+TfUpdates::TfUpdates(QWidget* AOwner)
+    : TTaskListDialog(AOwner, QStringLiteral("fUpdates"), QStringLiteral("Скачать и установить обновления"),
+                      QSize(651, 470), 44, QStringLiteral("Обновить")) {
     setMinimumSize(651, 470);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    QVBoxLayout* rows = nullptr;
-    ScrollBox = MakeTaskScrollBox(this, rows);
-    layout->addWidget(ScrollBox, 1);
-    Bar.Build(this, 44, QStringLiteral("Обновить"));
-    layout->addWidget(Bar.panelBottom);
-
-    for (const auto& task : UpdateTasks()) {
-        auto* row = new TFrameInstallTask(ScrollBox->widget());
-        row->AllowToDisable = true;
-        row->AssignTask(task);
-        rows->insertWidget(rows->count() - 1, row);
-        Rows.append(row);
-    }
-    connect(Bar.bInstall, &QPushButton::clicked, this, [this] { bInstallClick(); });
-    connect(Bar.bCancel, &QPushButton::clicked, this, [this] { close(); });
-    connect(Bar.bClose, &QPushButton::clicked, this, [this] { bCloseClick(); });
-    CenterOnOwner(this, AOwner);
-}
-
-TfUpdates::~TfUpdates() {
-    for (const auto& task : UpdateTasks()) {
-        task->UnsubscribeOnComplete({this, "Finished", nullptr});
-        task->UnsubscribeOnError({this, "Finished", nullptr});
-    }
+    for (const auto& task : UpdateTasks())
+        AddRow(task, true);
 }
 
 void TfUpdates::bInstallClick() {
-    for (const auto& task : UpdateTasks()) {
-        if (!task->Enabled())
-            continue;
-        task->SubscribeOnComplete({this, "Finished", [this](void*) { TaskFinished(); }});
-        task->SubscribeOnError({this, "Finished", [this](void*) { TaskFinished(); }});
-        task->Start();
-        ++ActiveTasks;
-    }
+    for (const auto& task : UpdateTasks())
+        if (task->Enabled())
+            StartTask(task);
     if (ActiveTasks > 0)
         Bar.ShowRunning();
 }
 
-void TfUpdates::TaskFinished() {
-    --ActiveTasks;
-    if (ActiveTasks > 0)
-        return;
-    ActiveTasks = 0;
-    ApplyUpdates();
-    Bar.ShowDone();
-}
-
-void TfUpdates::ApplyUpdates() {
+void TfUpdates::Finish() {
     // Each success is recorded on its own; one that cannot be recorded does not stop the others.
     for (const auto& task : UpdateTasks()) {
         if (!task->Enabled() || task->Status() != tsSuccess)
@@ -325,10 +301,6 @@ void TfUpdates::ApplyUpdates() {
 
 void TfUpdates::bCloseClick() {
     ClearUpdateTasks();
-    close();
-}
-
-void TfUpdates::reject() {
     close();
 }
 

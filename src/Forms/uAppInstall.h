@@ -2,6 +2,9 @@
 
 #include <QDialog>
 
+#include <functional>
+#include <memory>
+
 class QFrame;
 class QPushButton;
 class QScrollArea;
@@ -9,6 +12,7 @@ class QVBoxLayout;
 class TAppLibraryItem;
 class TComponentLibraryItem;
 class TFrameInstallTask;
+class TInstallTask;
 
 // The bottom bar shared by the install and update dialogs: start, cancel while running, done.
 struct TInstallBottomBar {
@@ -25,21 +29,46 @@ struct TInstallBottomBar {
     void ShowDone();
 };
 
-// "Скачать и установить": the tasks of one game's installation, started on request; when all succeed
-// the game (and its first component) are recorded as installed. Not modal.
-class TfAppInstall : public QDialog {
+// What the install and update dialogs share: a window of task rows over the bottom bar. Not modal,
+// freed when closed.
+class TTaskListDialog : public QDialog {
     Q_OBJECT
 public:
-    TfAppInstall(QWidget* AOwner, TAppLibraryItem* AApp, TComponentLibraryItem* AComponent);
-    ~TfAppInstall() override;
+    ~TTaskListDialog() override;
 
-    TAppLibraryItem* App() const { return FAppItem; }
-    TComponentLibraryItem* Component() const { return FComponentItem; }
     int ActiveTasks = 0;
-
     TInstallBottomBar Bar;
     QScrollArea* ScrollBox = nullptr;
     QList<TFrameInstallTask*> Rows;
+
+protected:
+    TTaskListDialog(QWidget* AOwner, const QString& Name, const QString& Caption, const QSize& Size,
+                    int BarHeight, const QString& InstallCaption);
+    // Places a row for the task below the others.
+    TFrameInstallTask* AddRow(const std::shared_ptr<TInstallTask>& Task, bool AllowToDisable);
+    // Starts the task and runs TaskFinished when it has succeeded (after OnComplete) or failed.
+    void StartTask(const std::shared_ptr<TInstallTask>& Task, std::function<void()> OnComplete = nullptr);
+    // One task fewer is running; the last one runs Finish and then offers "Готово".
+    void TaskFinished();
+    virtual void Finish() = 0;
+    virtual void bInstallClick() = 0;
+    virtual void bCloseClick() = 0;
+    void reject() override;
+
+private:
+    QVBoxLayout* FRows = nullptr;
+    QList<std::shared_ptr<TInstallTask>> FStarted;
+};
+
+// "Скачать и установить": the tasks of one game's installation, started on request; when all succeed
+// the game (and its first component) are recorded as installed.
+class TfAppInstall : public TTaskListDialog {
+    Q_OBJECT
+public:
+    TfAppInstall(QWidget* AOwner, TAppLibraryItem* AApp, TComponentLibraryItem* AComponent);
+
+    TAppLibraryItem* App() const { return FAppItem; }
+    TComponentLibraryItem* Component() const { return FComponentItem; }
 
 signals:
     // The game was recorded as installed.
@@ -47,43 +76,30 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* Event) override;
-    void reject() override;
 
 private:
-    void bInstallClick();
-    void bCloseClick();
-    void TaskFinished();
-    void CompleteInstall();
+    void bInstallClick() override;
+    void bCloseClick() override;
+    void Finish() override;
 
     TAppLibraryItem* FAppItem;
     TComponentLibraryItem* FComponentItem;
-    bool FClosing = false;
 };
 
 // "Скачать и установить обновления": the pending updates; each can be switched off; each success
-// records its new version. Not modal.
-class TfUpdates : public QDialog {
+// records its new version.
+class TfUpdates : public TTaskListDialog {
     Q_OBJECT
 public:
     explicit TfUpdates(QWidget* AOwner);
-    ~TfUpdates() override;
-
-    int ActiveTasks = 0;
-    TInstallBottomBar Bar;
-    QScrollArea* ScrollBox = nullptr;
-    QList<TFrameInstallTask*> Rows;
 
 protected:
     void closeEvent(QCloseEvent* Event) override;
-    void reject() override;
 
 private:
-    void bInstallClick();
-    void bCloseClick();
-    void TaskFinished();
-    void ApplyUpdates();
-
-    bool FClosing = false;
+    void bInstallClick() override;
+    void bCloseClick() override;
+    void Finish() override;
 };
 
 // A scroll area whose rows stack at the top.

@@ -563,6 +563,18 @@ QString TileName(QScrollArea* Frame, const QString& Prefix, const QString& Publi
     return name;
 }
 
+void SetUpTileList(QScrollArea* Frame, const QString& Name) {
+    Frame->setObjectName(Name);
+    Frame->setFrameShape(QFrame::NoFrame);
+    Frame->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Frame->setWidgetResizable(false);
+    Frame->verticalScrollBar()->setSingleStep(60);
+    Frame->resize(451, 304);
+    auto* content = new QWidget;
+    content->setObjectName(Name + QStringLiteral("Content"));
+    Frame->setWidget(content);
+}
+
 void ArrangeTiles(QScrollArea* Frame) {
     const QList<TFrameApp*> tiles = ListTiles(Frame);
     if (tiles.isEmpty())

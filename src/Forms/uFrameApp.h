@@ -131,6 +131,9 @@ private:
     bool FFadingIn = false; // which of the two steps timerFadeOut runs
 };
 
+// Makes Frame a list of tiles: no frame, vertical scrolling only, an empty content widget.
+void SetUpTileList(QScrollArea* Frame, const QString& Name);
+
 // The tile grid of a list: cells of the first tile's size plus 6 pixels, as many columns as fit the
 // visible width (at least one), tiles in child order from left to right, then top to bottom.
 void ArrangeTiles(QScrollArea* Frame);

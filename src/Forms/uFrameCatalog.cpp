@@ -43,15 +43,7 @@ std::unique_ptr<TAppsLibrary> DownloadCatalog() {
 }
 
 TFrameCatalog::TFrameCatalog(QWidget* AOwner) : QScrollArea(AOwner) {
-    setObjectName(QStringLiteral("FrameCatalog"));
-    setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setWidgetResizable(false);
-    verticalScrollBar()->setSingleStep(60);
-    resize(451, 304);
-    auto* content = new QWidget;
-    content->setObjectName(QStringLiteral("FrameCatalogContent"));
-    setWidget(content);
+    SetUpTileList(this, QStringLiteral("FrameCatalog"));
     LoadLibrary();
 }
 

@@ -9,15 +9,7 @@
 #include <QWheelEvent>
 
 TFrameLibrary::TFrameLibrary(QWidget* AOwner) : QScrollArea(AOwner) {
-    setObjectName(QStringLiteral("FrameLibrary"));
-    setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setWidgetResizable(false);
-    verticalScrollBar()->setSingleStep(60);
-    resize(451, 304);
-    auto* content = new QWidget;
-    content->setObjectName(QStringLiteral("FrameLibraryContent"));
-    setWidget(content);
+    SetUpTileList(this, QStringLiteral("FrameLibrary"));
     LoadTiles();
 }
 

@@ -1,8 +1,6 @@
 #include "Platform/HttpClient.h"
 
-#include <QCoreApplication>
 #include <QIODevice>
-#include <QThread>
 #include <QUrl>
 #include <curl/curl.h>
 #include <exception>
@@ -94,34 +92,38 @@ QByteArray HeaderLine(const TNameValuePair& header) {
 
 using TCurlList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
 
-// Workers keep one handle each between requests, so that its connections to a host are reused: a
-// download of many small files otherwise pays a new connection per file. Every option is reset before
-// each request, and no cookie engine or credentials are ever set, so nothing else carries over. The
-// main thread does not keep one: its thread-local objects go after curl's global clean-up.
+// Inside a THttpConnectionReuse scope the thread keeps one handle between requests, so that its
+// connections to a host are reused. Every option is reset before each request, and no cookie engine or
+// credentials are ever set, so nothing else carries over.
+thread_local int tReuseDepth = 0;
+thread_local CURL* tCached = nullptr;
+thread_local bool tCachedInUse = false;
+
 class THandleLease {
 public:
     THandleLease() {
         EnsureCurlStarted();
-        auto* app = QCoreApplication::instance();
-        FKeep = app != nullptr && QThread::currentThread() != app->thread();
-        if (FKeep && Cached() && !InUse()) {
-            FHandle = Cached().get();
-            curl_easy_reset(FHandle);
-            InUse() = true;
-        } else {
-            FOwn.reset(curl_easy_init());
-            FHandle = FOwn.get();
+        if (tReuseDepth > 0 && !tCachedInUse) {
+            if (!tCached)
+                tCached = curl_easy_init();
+            FHandle = tCached;
+            if (FHandle) {
+                curl_easy_reset(FHandle);
+                tCachedInUse = true;
+                FShared = true;
+            }
         }
+        if (!FHandle)
+            FHandle = curl_easy_init(); // a request made from inside another one's callback gets its own
         if (!FHandle)
             throw ENetHTTPClientException(QStringLiteral("Unable to create an HTTP request"));
     }
     ~THandleLease() {
-        if (FOwn && FKeep && !Cached()) {
-            curl_easy_reset(FOwn.get());
-            Cached() = std::move(FOwn);
-        } else if (!FOwn) {
+        if (FShared) {
             curl_easy_reset(FHandle); // drops the pointers into this request's stack frame
-            InUse() = false;
+            tCachedInUse = false;
+        } else {
+            curl_easy_cleanup(FHandle);
         }
     }
     THandleLease(const THandleLease&) = delete;
@@ -129,20 +131,8 @@ public:
     CURL* Handle() const { return FHandle; }
 
 private:
-    using TOwned = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
-    static TOwned& Cached() {
-        thread_local TOwned cached(nullptr, &curl_easy_cleanup);
-        return cached;
-    }
-    // A request made from inside another one's callback gets a handle of its own.
-    static bool& InUse() {
-        thread_local bool inUse = false;
-        return inUse;
-    }
-
-    TOwned FOwn{nullptr, &curl_easy_cleanup};
     CURL* FHandle = nullptr;
-    bool FKeep = false;
+    bool FShared = false;
 };
 
 int Perform(const void* sender, const QString& url, const TNetHeaders& headers, QIODevice& sink,
@@ -181,6 +171,8 @@ int Perform(const void* sender, const QString& url, const TNetHeaders& headers, 
     curl_easy_setopt(h, CURLOPT_URL, encodedUrl.constData());
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // Larger reads mean fewer writes to the sink and fewer progress calls per megabyte.
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 64L * 1024);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
@@ -224,6 +216,17 @@ int Perform(const void* sender, const QString& url, const TNetHeaders& headers, 
 }
 
 } // namespace
+
+THttpConnectionReuse::THttpConnectionReuse() {
+    ++tReuseDepth;
+}
+
+THttpConnectionReuse::~THttpConnectionReuse() {
+    if (--tReuseDepth == 0 && tCached && !tCachedInUse) {
+        curl_easy_cleanup(tCached); // closes the kept connections
+        tCached = nullptr;
+    }
+}
 
 int THttpClient::Get(const QString& Url, QIODevice& ResponseContent, const TNetHeaders& Headers,
                      const TReceiveDataEvent& OnReceiveData) {

@@ -29,8 +29,8 @@ public:
     QString ClassName() const override { return QStringLiteral("ENetHTTPClientException"); }
 };
 
-// One HTTP request per object; no cookies or credentials are shared between requests. A worker thread
-// reuses its open connections for the next request to the same host.
+// One HTTP request per object; no cookies or credentials are shared between requests, and connections
+// only inside a THttpConnectionReuse scope.
 // Redirects are followed, certificates are checked, connecting may take 60 s and a transfer that
 // receives nothing for 60 s is dropped. Usable from any thread.
 class THttpClient {
@@ -41,4 +41,14 @@ public:
             const TReceiveDataEvent& OnReceiveData = {});
     // Sends Source from its start as the body.
     int Post(const QString& Url, QIODevice& Source, QIODevice& ResponseContent, const TNetHeaders& Headers);
+};
+
+// While one lives, requests made on its thread reuse their connections to a host (a download of many
+// small files otherwise pays a new connection per file); the last one to end closes them.
+class THttpConnectionReuse {
+public:
+    THttpConnectionReuse();
+    ~THttpConnectionReuse();
+    THttpConnectionReuse(const THttpConnectionReuse&) = delete;
+    THttpConnectionReuse& operator=(const THttpConnectionReuse&) = delete;
 };

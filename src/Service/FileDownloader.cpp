@@ -23,7 +23,7 @@ void OpenPartFile(QFile& part, const QString& fullFileName) {
         part.setFileName(fullFileName + QStringLiteral(".part-") +
                          QStringLiteral("%1").arg(QRandomGenerator::global()->bounded(0x1000000), 6, 16,
                                                   QLatin1Char('0')));
-        if (part.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (part.open(QIODevice::ReadWrite | QIODevice::NewOnly))
             return;
         if (attempt >= 20 || !QFile::exists(part.fileName())) { // a clash of names is retried
             const QString reason = part.errorString();
@@ -61,29 +61,41 @@ void TFileDownloader::DownloadFile(const QString& Url, const QString& FullFileNa
     // The body goes to a file beside the target and replaces it only when complete, so that a crash
     // never leaves a truncated file under the real name and two downloads of one file cannot mix.
     QFile part;
+    bool inPlace = false;
     try {
         const QString dir = ExtractDirPart(FullFileName);
         if (!dir.isEmpty())
             QDir().mkpath(dir);
-        OpenPartFile(part, FullFileName);
+        if (InPlaceWhenMissing) {
+            part.setFileName(FullFileName);
+            inPlace = part.open(QIODevice::ReadWrite | QIODevice::NewOnly);
+            if (!inPlace)
+                part.setFileName(QString());
+        }
+        if (!inPlace)
+            OpenPartFile(part, FullFileName);
         Get(Url, &part);
         if (!part.flush())
             throw EInOutError(
                 QStringLiteral("Unable to write \"%1\". %2").arg(FullFileName, part.errorString()));
+        if (OnFileComplete)
+            OnFileComplete(part);
         part.close();
-        std::error_code error;
-        std::filesystem::rename(QFile::encodeName(part.fileName()).toStdString(),
-                                QFile::encodeName(FullFileName).toStdString(), error);
-        if (error)
-            throw EInOutError(QStringLiteral("Cannot create file \"%1\". %2")
-                                  .arg(FullFileName, QString::fromStdString(error.message())));
+        if (!inPlace) {
+            std::error_code error;
+            std::filesystem::rename(QFile::encodeName(part.fileName()).toStdString(),
+                                    QFile::encodeName(FullFileName).toStdString(), error);
+            if (error)
+                throw EInOutError(QStringLiteral("Cannot create file \"%1\". %2")
+                                      .arg(FullFileName, QString::fromStdString(error.message())));
+        }
     } catch (...) {
         if (part.isOpen())
             part.close();
         if (!part.fileName().isEmpty())
             QFile::remove(part.fileName());
         // Callers rely on a failed download leaving nothing under the name, not even an older copy.
-        if (!KeepOldFileOnFailure)
+        if (!KeepOldFileOnFailure && !inPlace)
             QFile::remove(FullFileName);
         throw;
     }

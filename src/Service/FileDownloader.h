@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <functional>
+
+class QFile;
 class QIODevice;
 
 // Fetches one resource by GET into a stream, a text or a file. Statuses other than 200 raise
@@ -20,12 +23,18 @@ public:
     void Get(const QString& Url, QIODevice* ResponseStream);
     // The body as text (see StreamToText).
     QString Get(const QString& Url);
-    // Streams the body to FullFileName, creating missing folders. On any failure no file is left at
-    // FullFileName, also when one was there before, unless KeepOldFileOnFailure is set: then an older
-    // copy stays untouched until the new one is complete.
+    // Streams the body to FullFileName, creating missing folders. The body goes to a file beside the
+    // target, which replaces it when complete. On any failure no file is left at FullFileName, also when
+    // one was there before, unless KeepOldFileOnFailure is set: then an older copy stays untouched.
     void DownloadFile(const QString& Url, const QString& FullFileName);
 
     bool KeepOldFileOnFailure = false;
+    // When no file is at FullFileName yet, the body is written there directly (a failure still removes
+    // it). For callers that can tell a complete file from a broken one by other means.
+    bool InPlaceWhenMissing = false;
+    // Called with the complete file, flushed and still open for reading and writing, before it takes its
+    // name; an exception fails the download.
+    std::function<void(QFile& File)> OnFileComplete;
 
 private:
     bool RequestJsonApi = false;

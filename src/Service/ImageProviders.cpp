@@ -51,13 +51,11 @@ TImageProvider::TImageProvider() = default;
 TImageProvider::~TImageProvider() = default;
 
 const QImage* TImageProvider::GetImage(const QString& Resource) {
-    const QImage* held = nullptr;
-    RunOnMainThread([&] {
+    {
+        std::lock_guard lock(FLock);
         if (const auto it = Images.find(Resource); it != Images.end())
-            held = it->second.get();
-    });
-    if (held)
-        return held;
+            return it->second.get();
+    }
     if (QFileInfo(Resource).isFile())
         return AddFromFile(Resource);
     const QString cacheFile = ImageCacheFileName(Resource);
@@ -70,7 +68,8 @@ const QImage* TImageProvider::GetImage(const QString& Resource) {
 void TImageProvider::FetchToCache(const QString& Url, const QString& CacheFile) {
     std::shared_ptr<std::promise<void>> mine;
     std::shared_future<void> pending;
-    RunOnMainThread([&] {
+    {
+        std::lock_guard lock(FLock);
         if (const auto it = FDownloads.constFind(CacheFile); it != FDownloads.constEnd()) {
             ++(*it)->Waiters;
             pending = (*it)->Done;
@@ -80,7 +79,7 @@ void TImageProvider::FetchToCache(const QString& Url, const QString& CacheFile) 
             download->Done = pending = mine->get_future().share();
             FDownloads.insert(CacheFile, download);
         }
-    });
+    }
     if (mine) {
         try {
             TFileDownloader().DownloadFile(Url, CacheFile);
@@ -88,13 +87,19 @@ void TImageProvider::FetchToCache(const QString& Url, const QString& CacheFile) 
         } catch (...) {
             mine->set_exception(std::current_exception());
         }
-        // Waiters are released before this hand-over: one of them may be the main thread itself.
-        RunOnMainThread([&] { FDownloads.remove(CacheFile); });
-    } else if (pending.valid() && QCoreApplication::instance() && IsMainThread()) {
-        // The download needs the main thread (it reads the token there), so keep its events flowing.
+        {
+            std::lock_guard lock(FLock);
+            FDownloads.remove(CacheFile);
+        }
+        // The main thread may be among the waiters, asleep in its event loop: wake it.
+        if (QCoreApplication::instance())
+            QueueOnMainThread([] {});
+    }
+    // The download needs nothing from the waiting thread; the main thread still keeps its window
+    // responsive while it waits for another thread's download.
+    if (!mine && pending.valid() && QCoreApplication::instance() && IsMainThread())
         while (pending.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
     if (pending.valid())
         pending.get();
 }
@@ -102,17 +107,15 @@ void TImageProvider::FetchToCache(const QString& Url, const QString& CacheFile) 
 const QImage* TImageProvider::AddFromFile(const QString& FileName) {
     auto picture = std::make_unique<QImage>();
     LoadPicture(*picture, FileName);
-    const QImage* result = nullptr;
-    RunOnMainThread([&] {
-        auto& slot = Images[FileName];
-        if (!slot)
-            slot = std::move(picture);
-        result = slot.get();
-    });
-    return result;
+    std::lock_guard lock(FLock);
+    auto& slot = Images[FileName];
+    if (!slot)
+        slot = std::move(picture);
+    return slot.get();
 }
 
 int TImageProvider::DownloadWaiters(const QString& Resource) const {
+    std::lock_guard lock(FLock);
     const auto download = FDownloads.value(ImageCacheFileName(Resource));
     return download ? download->Waiters : 0;
 }

@@ -5,12 +5,13 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
 #include <unordered_map>
 
 // Pictures by local file name or web address. Downloaded pictures are kept in the image cache folder
 // under a name made from the address; every loaded picture stays in memory for the life of the provider,
-// so all tiles showing one cover share one picture. Usable from any thread; the dictionary itself is
-// only touched on the main thread.
+// so all tiles showing one cover share one picture. Usable from any thread: the dictionary is guarded by
+// a lock of its own, so no caller ever waits for the main thread.
 class TImageProvider {
 public:
     TImageProvider();
@@ -23,7 +24,7 @@ public:
     // Loads a picture file (format by its extension) and enters it, or gives the one entered before.
     const QImage* AddFromFile(const QString& FileName);
 
-    // How many callers share the running download of Resource, its starter included; main thread only.
+    // How many callers share the running download of Resource, its starter included.
     int DownloadWaiters(const QString& Resource) const;
 
 private:
@@ -32,6 +33,7 @@ private:
 
     std::unordered_map<QString, std::unique_ptr<QImage>> Images;
     QHash<QString, std::shared_ptr<TDownload>> FDownloads; // by cache file name
+    mutable std::mutex FLock; // guards Images and FDownloads
 };
 
 // The image cache file of a web address: SHA-256 of its UTF-8 bytes in lower-case hex, then the

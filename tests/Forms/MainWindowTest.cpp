@@ -4,6 +4,7 @@
 #include "App/User.h"
 #include "Forms/uFrameApp.h"
 #include "Forms/uFrameLibrary.h"
+#include "Forms/uAppInstall.h"
 #include "Forms/uLogin.h"
 #include "Forms/uMain.h"
 #include "Platform/Shell.h"
@@ -44,6 +45,9 @@ protected:
             res.set_content(R"({"data":{"type":"kiv-user-info","attributes":{"coins":)" +
                                 std::to_string(FCoins) + R"(,"name":"Bob"}}})",
                             "application/vnd.api+json");
+        });
+        FServer.Server().Get(R"(/cdn/meta/apps/(.*)\.json)", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(R"({"name":"Old game","version":"1.2","files":[]})", "application/json");
         });
         FServer.Server().Post(R"(/api/.*)", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("{}", "application/json");
@@ -203,6 +207,31 @@ TEST_F(MainWindow, UpdatesBarCountsTasksAndNotNowDiscardsThem) {
     EXPECT_TRUE(Window->bShowUpdates->font().bold());
     Window->bCancelUpdates->click();
     EXPECT_TRUE(Window->panelUpdates->isHidden());
+    EXPECT_EQ(UpdateTaskCount(), 0);
+}
+
+TEST_F(MainWindow, UpdateFoundAtStartIsAnnouncedAndApplied) {
+    auto old = std::make_unique<TAppLibraryItem>();
+    old->PublicKey = QStringLiteral("old");
+    old->Path = MakeTempDir(QStringLiteral("old"));
+    old->Version = QStringLiteral("1.0");
+    old->SetState(lisInstalled);
+    TAppLibraryItem* item = old.get();
+    AppsLibrary().Add(std::move(old));
+    Core::UpdatesApps = true;
+    Window = new TfMain;
+    ASSERT_TRUE(WaitFor([this] { return !Window->panelUpdates->isHidden(); }));
+    EXPECT_EQ(Window->txtUpdates->text(), QStringLiteral("Доступны обновления: 1"));
+
+    Window->bShowUpdates->click();
+    EXPECT_TRUE(Window->panelUpdates->isHidden());
+    auto* updates = Window->findChild<TfUpdates*>();
+    ASSERT_NE(updates, nullptr);
+    ASSERT_EQ(updates->Rows.size(), 1);
+    updates->Bar.bInstall->click();
+    ASSERT_TRUE(WaitFor([&] { return !updates->Bar.panelClose->isHidden(); }));
+    EXPECT_EQ(item->Version, QStringLiteral("1.2"));
+    updates->Bar.bClose->click();
     EXPECT_EQ(UpdateTaskCount(), 0);
 }
 

@@ -7,10 +7,12 @@
 #include "Service/Converters/Json.h"
 #include "Service/FileDownloader.h"
 #include "Service/Meta/Providers.h"
+#include "Platform/HttpClient.h"
 
 #include <QFile>
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,7 +21,20 @@ struct TSyncAbstractManager::TPendingProgress {
     std::atomic<std::int64_t> Delta{0};
     std::atomic<int> Total{0};
     std::atomic<bool> Queued{false};
+    std::atomic<std::int64_t> LastPostNs{0};
 };
+
+namespace {
+
+std::int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A progress bar needs no more than this; more often would only wake the main thread for nothing.
+constexpr std::int64_t ProgressIntervalNs = 20'000'000;
+
+} // namespace
 
 namespace {
 
@@ -27,14 +42,25 @@ bool IsSeparator(QChar c) {
     return c == QLatin1Char('\\') || c == QLatin1Char('/');
 }
 
-// Programs and scripts must stay runnable after a download; everything else keeps the mode of a new file.
-void MarkExecutableWhenProgram(const QString& FileName) {
-    const QByteArray name = QFile::encodeName(FileName);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+// A complete download gets the list's time stamp (when there is one), and programs and scripts get the
+// execute bit so that they stay runnable. Done on the open file, before it takes its name.
+void FinishDownloadedFile(QFile& File, const QDateTime& Modified) {
+    const int fd = File.handle();
     if (fd < 0)
         return;
+    if (Modified.isValid()) {
+        const qint64 ms = Modified.toMSecsSinceEpoch();
+        const qint64 sec = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+        struct timespec times[2];
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT; // the access time is not ours to change
+        times[1].tv_sec = time_t(sec);
+        times[1].tv_nsec = long(ms - sec * 1000) * 1000000L;
+        // A file that cannot be stamped keeps its time; the next check simply downloads it again.
+        ::futimens(fd, times);
+    }
     char head[4] = {0, 0, 0, 0};
-    const ssize_t n = ::read(fd, head, sizeof head);
+    const ssize_t n = ::pread(fd, head, sizeof head, 0);
     struct stat st {};
     if (((n == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') ||
          (n >= 2 && head[0] == '#' && head[1] == '!')) &&
@@ -44,7 +70,6 @@ void MarkExecutableWhenProgram(const QString& FileName) {
                          ((st.st_mode & S_IROTH) ? S_IXOTH : 0);
         ::fchmod(fd, st.st_mode | x);
     }
-    ::close(fd);
 }
 
 // The last-write time in milliseconds since the epoch (UTC), or nothing when the file is not a regular
@@ -139,6 +164,13 @@ void TSyncAbstractManager::SyncFiles() {
     for (const auto& file : files)
         FTotalDownloadSize += std::uint64_t(qMax<qint64>(0, file->FileSize));
 
+    // One connection serves the whole list; it is closed when the synchronisation ends.
+    THttpConnectionReuse reuse;
+    // Whatever progress is still gathered goes to the item at the end, also when the end is an error.
+    struct TFlush {
+        TSyncAbstractManager* Self;
+        ~TFlush() { Self->PostProgress(int(Self->FTotalDownloadSize / 1000), 0, true); }
+    } flush{this};
     // The folder is asked for once: for a game it is a look-up on the main thread.
     QString path;
     bool havePath = false;
@@ -175,26 +207,19 @@ void TSyncAbstractManager::DownloadFile(const QString& LocalName, const TJsonFil
     downloader.OnReceiveDataEvent = [this](const void*, qint64, qint64 ReadCount, bool&) {
         DownloadProgress(ReadCount);
     };
-    // An update of a file keeps the old copy until the new one is complete.
+    // An update of a file keeps the old copy until the new one is complete. A new file is written in
+    // place: until it carries the list's time stamp, a broken one never counts as up to date.
     downloader.KeepOldFileOnFailure = true;
+    downloader.InPlaceWhenMissing = true;
+    qint64 size = -1;
+    downloader.OnFileComplete = [&](QFile& Done) {
+        FinishDownloadedFile(Done, File.Modified);
+        size = Done.size();
+    };
     downloader.DownloadFile(url, LocalName);
-
-    if (File.Modified.isValid()) {
-        const qint64 ms = File.Modified.toMSecsSinceEpoch();
-        struct timespec times[2];
-        times[0].tv_sec = 0;
-        times[0].tv_nsec = UTIME_OMIT;
-        times[1].tv_sec = time_t(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
-        times[1].tv_nsec = long(((ms % 1000) + 1000) % 1000) * 1000000L;
-        // A file that cannot be stamped keeps its time; the next check simply downloads it again.
-        ::utimensat(AT_FDCWD, QFile::encodeName(LocalName).constData(), times, 0);
-    }
-    MarkExecutableWhenProgram(LocalName);
-
     // The transfer's last bytes may arrive after its last progress call; count them now.
-    struct stat st {};
-    if (::stat(QFile::encodeName(LocalName).constData(), &st) == 0)
-        DownloadProgress(std::int64_t(st.st_size));
+    if (size >= 0)
+        DownloadProgress(size);
 }
 
 void TSyncAbstractManager::DownloadProgress(std::int64_t ReadCount) {
@@ -207,13 +232,19 @@ void TSyncAbstractManager::DownloadProgress(std::int64_t ReadCount) {
         PostProgress(int(FTotalDownloadSize / 1000), int(delta));
 }
 
-void TSyncAbstractManager::PostProgress(int Total, int Delta) {
+void TSyncAbstractManager::PostProgress(int Total, int Delta, bool Flush) {
     // The worker never waits for the main thread here: progress gathers in FPending and one queued call
-    // at a time hands whatever has gathered to the item there.
+    // at a time, at most one per interval, hands whatever has gathered to the item there.
     FPending->Delta.fetch_add(Delta);
     FPending->Total.store(Total);
+    const std::int64_t now = NowNs();
+    if (!Flush && now - FPending->LastPostNs.load() < ProgressIntervalNs)
+        return;
+    if (Flush && FPending->Delta.load() == 0)
+        return;
     if (FPending->Queued.exchange(true))
         return;
+    FPending->LastPostNs.store(now);
     std::shared_ptr<TSyncAbstractManager> self = weak_from_this().lock();
     if (!self) { // not a shared manager: nobody could look the item up later
         FPending->Queued.store(false);

@@ -64,7 +64,7 @@ private:
     bool IsUpToDate(const QString& LocalName, const TJsonFileDescriptor& File) const;
     void DownloadFile(const QString& LocalName, const TJsonFileDescriptor& File);
     void CheckCanceled() const;
-    void PostProgress(int Total, int Delta);
+    void PostProgress(int Total, int Delta, bool Flush = false);
 
     mutable std::mutex FTaskLock;
     std::weak_ptr<TInstallTask> FInstallTask;

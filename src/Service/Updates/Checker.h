@@ -22,10 +22,11 @@ public:
 
     // For every installed item, in library order: fetch its metadata from the service and create an
     // update task when the version there is newer. An error of one item skips that item only. Runs on
-    // a background thread and reads the items' key, state and version there.
+    // a background thread: the list of items is taken on the main thread (the library may grow
+    // meanwhile), their key, state and version are read here.
     template <class T>
     void CheckUpdates(const TGenericLibrary<T>& Items) {
-        for (const auto& item : Items)
+        for (const T* item : Items.FindAll())
             CheckItem(*item);
     }
 

@@ -30,6 +30,7 @@
 struct TRecordedRequest {
     std::string Path;
     bool ServiceHeaders = false;
+    int ClientPort = 0;
 };
 
 class InstallFixture : public ::testing::Test {
@@ -155,7 +156,7 @@ private:
         bool stalled = false;
         {
             std::lock_guard lock(FMutex);
-            FRequests.push_back({req.path, req.has_header("Kiv-Signature")});
+            FRequests.push_back({req.path, req.has_header("Kiv-Signature"), req.remote_port});
             auto it = FFiles.find(req.path);
             if (it != FFiles.end())
                 answer = it->second;

@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include <sys/stat.h>
+#include <set>
 #include <thread>
 
 namespace {
@@ -61,6 +62,13 @@ TEST_F(SyncTest, SizeAndWriteTimeDecideWhatIsDownloaded) {
     EXPECT_EQ(RequestCount("/cdn/apps/game/short.dat"), 1);
     EXPECT_EQ(WriteTime(fresh), Utc("2023-06-07T08:09:10"));
     EXPECT_EQ(FolderContents(), QStringList({"same.dat", "short.dat", "sub/new.dat"}));
+
+    // One connection serves a whole list.
+    std::set<int> ports;
+    for (const auto& r : Requests())
+        if (r.Path.rfind("/cdn/apps/", 0) == 0)
+            ports.insert(r.ClientPort);
+    EXPECT_EQ(ports.size(), 2u) << "one per synchronisation";
 }
 
 TEST_F(SyncTest, AddressesOfServiceFilesAndOfSources) {
