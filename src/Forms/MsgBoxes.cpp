@@ -1,6 +1,7 @@
 #include "Forms/MsgBoxes.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -60,6 +61,9 @@ bool Show(TMsgDlgType kind, const QString& title, const QString& text, bool ques
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     }
+    // Some desktop themes put stock pictures on the standard buttons; they clash with the flat look.
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon(QIcon());
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -143,11 +143,19 @@ void TFrameInstallTask::SetErrorLook(bool Error) {
     Progress->style()->polish(Progress);
 }
 
+// A stopped indicator is not drawn at all; an empty bar would look like a stuck one.
+void TFrameInstallTask::StopIndicator() {
+    ActivityIndicator->setRange(0, 1);
+    ActivityIndicator->setValue(0);
+    ActivityIndicator->hide();
+}
+
 void TFrameInstallTask::OnTaskStart() {
     Progress->show();
     panelControls->hide();
     panelProgress->show();
     ActivityIndicator->setRange(0, 0); // busy animation
+    ActivityIndicator->show();
     SetErrorLook(false);
 }
 
@@ -159,14 +167,12 @@ void TFrameInstallTask::OnTaskComplete() {
     if (Progress->maximum() <= 0)
         Progress->setMaximum(1);
     Progress->setValue(Progress->maximum());
-    ActivityIndicator->setRange(0, 1);
-    ActivityIndicator->setValue(0);
+    StopIndicator();
 }
 
 void TFrameInstallTask::OnTaskError(void* Sender) {
     SetErrorLook(true);
-    ActivityIndicator->setRange(0, 1);
-    ActivityIndicator->setValue(0);
+    StopIndicator();
     if (Sender != nullptr) {
         const auto* task = static_cast<TInstallTask*>(Sender);
         txtDesc->setText(task->ErrorMessage());

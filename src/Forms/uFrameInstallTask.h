@@ -43,6 +43,7 @@ private:
     void OnTaskError(void* Sender);
     void ShowProgress();
     void SetErrorLook(bool Error);
+    void StopIndicator();
 
     std::shared_ptr<TInstallTask> FTask;
     TGenericLibraryItem* FLibItem = nullptr;

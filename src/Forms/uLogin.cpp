@@ -91,6 +91,7 @@ TfLogin::TfLogin(QWidget* Owner) : QDialog(Owner) {
     edits->setColumnStretch(1, 1);
 
     auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(8); // the outer layout has none, and a nested one would take that
     buttons->addStretch();
     buttons->addWidget(bOK);
     buttons->addWidget(bCancel);

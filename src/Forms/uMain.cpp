@@ -28,6 +28,7 @@
 #include "Service/UriProtocol.h"
 #include "Service/EventReporter.h"
 #include "Service/IPC/Pipe.h"
+#include "Service/Meta/Providers.h"
 #include "Service/Users/OwnProfileProvider.h"
 
 #include <QApplication>
@@ -309,6 +310,10 @@ void TfMain::ExecuteUriCommand(const QString& RawParams) {
     const QString name = GetUriCommandName(RawParams);
     const QString key = GetUriCommandKey(RawParams);
     if ((name.isEmpty() && key.isEmpty()) || name != QStringLiteral("run"))
+        return;
+    // A link from a web page whose key could not name a game (run/../../etc) is ignored like any
+    // other link the launcher does not understand.
+    if (!IsUsableItemKey(key))
         return;
     if (AppsLibrary().isItemInstalled(key)) {
         if (TFrameApp* tile = FrameLibrary->FindAppFrame(key))

@@ -106,6 +106,7 @@ TEST_F(InstallDialogs, AllTasksSucceedRecordGameAndComponent) {
     EXPECT_EQ(Component->Version, QStringLiteral("0.74"));
     EXPECT_TRUE(SavedApps().contains(R"("_version":"1.2")"));
     EXPECT_TRUE(Dialog->Rows[2]->panelName->font().strikeOut());
+    EXPECT_TRUE(Dialog->Rows[2]->ActivityIndicator->isHidden()); // stopped, not an empty bar
 
     Dialog->Bar.bClose->click();
     EXPECT_EQ(InstallTaskCount(), 0);
@@ -141,6 +142,7 @@ TEST_F(InstallDialogs, FailedTaskShowsItsMessageAndOthersGoOn) {
     EXPECT_EQ(failed->txtDesc->text(), QStringLiteral("Disk full"));
     EXPECT_FALSE(failed->txtDesc->isHidden());
     EXPECT_TRUE(failed->Progress->isHidden());
+    EXPECT_TRUE(failed->ActivityIndicator->isHidden());
     EXPECT_TRUE(Dialog->Rows[0]->panelName->font().strikeOut());
     EXPECT_EQ(App->State(), lisQueued);
 }
@@ -152,6 +154,8 @@ TEST_F(InstallDialogs, CancelIsAskedAndCanBeRefused) {
     Dialog->Bar.bInstall->click();
     EXPECT_FALSE(Dialog->Bar.panelCancel->isHidden());
     EXPECT_TRUE(Dialog->Bar.panelInstall->isHidden());
+    ASSERT_TRUE(WaitFor([this] { return !Dialog->Rows[0]->panelProgress->isHidden(); }));
+    EXPECT_FALSE(Dialog->Rows[0]->ActivityIndicator->isHidden());
 
     QStringList asked;
     {

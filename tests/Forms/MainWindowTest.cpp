@@ -1,3 +1,4 @@
+#include "App/CLIParameters.h"
 #include "App/Paths.h"
 #include "App/Settings.h"
 #include "App/User.h"
@@ -153,6 +154,12 @@ TEST_F(MainWindow, LinksLaunchInstalledGamesAndAskToInstallOthers) {
     Window->ExecuteUriCommand(QStringLiteral("install/own"));
     Window->ExecuteUriCommand(QStringLiteral("Run/own"));
     EXPECT_TRUE(started.isEmpty());
+    // Keys that could not name a game folder ask for nothing: no tile, no library entry, no error.
+    for (const QString bad : {QStringLiteral("run/../../etc"), QStringLiteral("run/.."), QStringLiteral("run/a\\b")}) {
+        EXPECT_NO_THROW(Window->ExecuteUriCommand(bad)) << bad.toStdString();
+        EXPECT_EQ(AppsLibrary().FindItemByKey(GetUriCommandKey(bad)), nullptr) << bad.toStdString();
+    }
+    EXPECT_TRUE(hiddenTiles().isEmpty());
     Window->ExecuteUriCommand(QStringLiteral("run/own"));
     EXPECT_EQ(started, QStringList{QStringLiteral("play.sh")});
 

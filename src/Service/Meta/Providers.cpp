@@ -19,11 +19,7 @@ constexpr qint64 FreshMinutes = 10;
 
 // Keys name files in the cache and paths on the service; one that could leave its folder is refused.
 void CheckKey(const QString& PublicKey) {
-    bool bad = PublicKey.isEmpty() || PublicKey == QStringLiteral(".") || PublicKey == QStringLiteral("..");
-    for (const QChar c : PublicKey)
-        if (c == u'/' || c == u'\\' || c.unicode() < 32)
-            bad = true;
-    if (bad)
+    if (!IsUsableItemKey(PublicKey))
         throw Exception(QStringLiteral("Invalid item key: \"%1\"").arg(PublicKey));
 }
 
@@ -35,6 +31,15 @@ QString ReadCachedText(const QString& FileName) {
 }
 
 } // namespace
+
+bool IsUsableItemKey(const QString& PublicKey) {
+    if (PublicKey.isEmpty() || PublicKey == QStringLiteral(".") || PublicKey == QStringLiteral(".."))
+        return false;
+    for (const QChar c : PublicKey)
+        if (c == u'/' || c == u'\\' || c.unicode() < 32)
+            return false;
+    return true;
+}
 
 bool IsMetaCopyFresh(const QDateTime& LastWrite, const QDateTime& Now) {
     const qint64 minutes = qAbs(LastWrite.msecsTo(Now)) / 60000;

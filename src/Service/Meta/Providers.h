@@ -3,6 +3,10 @@
 #include <QDateTime>
 #include <QString>
 
+// True when a key can name files and service paths: not empty, not "." or "..", without slashes or
+// control characters.
+bool IsUsableItemKey(const QString& PublicKey);
+
 // Finds the metadata document of a game, component or dependency: the cached copy in the per-user
 // metadata folder while it is fresh, otherwise the service's copy, which then replaces the cache.
 class TMetaProvider {
