@@ -3,10 +3,14 @@
 #include "App/Exceptions.h"
 #include "Forms/MsgBoxes.h"
 
+#include <QEventLoop>
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
 #include <cxxabi.h>
 #include <cstdlib>
+#include <thread>
 #include <typeinfo>
 
 namespace {
@@ -124,4 +128,26 @@ bool TApplication::notify(QObject* Receiver, QEvent* Event) {
         HandleException(Receiver, std::current_exception());
         return false;
     }
+}
+
+void RunWhileResponsive(QWidget* Busy, const std::function<void()>& Work) {
+    QPointer<QWidget> busy = Busy;
+    if (busy)
+        busy->setEnabled(false);
+    std::exception_ptr error;
+    QEventLoop loop;
+    std::thread worker([&] {
+        try {
+            Work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    if (busy)
+        busy->setEnabled(true);
+    if (error)
+        std::rethrow_exception(error);
 }

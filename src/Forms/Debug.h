@@ -6,6 +6,7 @@
 #include <functional>
 
 class QObject;
+class QWidget;
 
 // The report of errors no code caught: a short apology with folding technical details.
 
@@ -36,6 +37,10 @@ template <typename F>
 auto UserAction(QObject* Sender, F Action) {
     return [Sender, Action]() { RunUserAction(Sender, Action); };
 }
+
+// Runs Work on a worker thread while the main thread keeps drawing and serving hand-overs; Busy (may be
+// null) takes no input meanwhile. Work's error reaches the caller. Main thread.
+void RunWhileResponsive(QWidget* Busy, const std::function<void()>& Work);
 
 // The application object: an error escaping an event handler ends in the error report instead of
 // ending the process.

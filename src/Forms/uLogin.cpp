@@ -166,7 +166,10 @@ void TfLogin::bOKClick() {
 }
 
 void TfLogin::Login() {
-    const TAccountAnswer answer = ::Login(eName->text(), ePass->text());
+    TAccountAnswer answer;
+    const QString name = eName->text(), password = ePass->text();
+    // A slow service must not freeze the window.
+    RunWhileResponsive(this, [&] { answer = ::Login(name, password); });
     if (answer.Accepted) {
         accept();
         return;

@@ -118,7 +118,10 @@ bool TfRegister::ValidateInput() {
 void TfRegister::Register() {
     if (!ValidateInput())
         return;
-    const TAccountAnswer answer = ::Register(eName->text(), eEmail->text(), ePass->text(), ePassConfirm->text());
+    TAccountAnswer answer;
+    const QString name = eName->text(), email = eEmail->text(), password = ePass->text(),
+                  confirm = ePassConfirm->text();
+    RunWhileResponsive(this, [&] { answer = ::Register(name, email, password, confirm); });
     if (!answer.Accepted) {
         ShowFieldError(answer.Text, EditOf(*this, answer.Focus));
         return;

@@ -1,6 +1,7 @@
 #include "Service/Account.h"
 
 #include "App/HttpExceptions.h"
+#include "App/MainThread.h"
 #include "App/Paths.h"
 #include "App/User.h"
 #include "Lib/Json.h"
@@ -82,11 +83,14 @@ TAccountAnswer Login(const QString& Name, const QString& Password) {
             throw;
         return Refused(65046, QStringLiteral("Неправильный пароль или имя пользователя"), TAccountField::None);
     }
-    const TJSONVariantData document(answer);
-    TUser& user = CurrentUser();
-    user.SetName(TrimInput(Name));
-    user.SetToken(document.MemberCopy(QStringLiteral("token")).AsString());
-    user.Save();
+    // The user belongs to the main thread; the request itself may run on a worker.
+    RunOnMainThread([&] {
+        const TJSONVariantData document(answer);
+        TUser& user = CurrentUser();
+        user.SetName(TrimInput(Name));
+        user.SetToken(document.MemberCopy(QStringLiteral("token")).AsString());
+        user.Save();
+    });
     return Accepted();
 }
 
@@ -118,10 +122,13 @@ TAccountAnswer Register(const QString& Name, const QString& Email, const QString
                            TAccountField::Email);
         throw;
     }
-    TUser& user = CurrentUser();
-    if (!user.hasName()) {
-        user.SetName(TJSONVariantData(answer).MemberCopy(QStringLiteral("user")).AsString());
-        user.Save();
-    }
+    const QString registered = TJSONVariantData(answer).MemberCopy(QStringLiteral("user")).AsString();
+    RunOnMainThread([&] {
+        TUser& user = CurrentUser();
+        if (!user.hasName()) {
+            user.SetName(registered);
+            user.Save();
+        }
+    });
     return Accepted(65042, QStringLiteral("Новый пользователь зарегистрирован"));
 }

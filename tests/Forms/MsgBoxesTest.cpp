@@ -1,5 +1,6 @@
 #include "App/Exceptions.h"
 #include "App/HttpExceptions.h"
+#include "App/MainThread.h"
 #include "Forms/Debug.h"
 #include "Forms/MsgBoxes.h"
 #include "FormTestSupport.h"
@@ -14,7 +15,11 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <QTimer>
+
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -184,4 +189,23 @@ TEST(ErrorReport, AnotherHandlerStaysInstalled) {
         EXPECT_TRUE(log.Records.empty());
     }
     SetExceptionHandler(previous);
+}
+
+TEST(RunWhileResponsive, MainThreadServesEventsWhileTheWorkRuns) {
+    QWidget busy;
+    std::atomic<bool> ticked{false};
+    bool disabledMeanwhile = false;
+    QTimer::singleShot(0, [&] {
+        disabledMeanwhile = !busy.isEnabled();
+        ticked = true;
+    });
+    RunWhileResponsive(&busy, [&] {
+        // Finishes only once the main thread has run its timer, and hands work over to it as well.
+        while (!ticked)
+            std::this_thread::yield();
+        RunOnMainThread([] {});
+    });
+    EXPECT_TRUE(disabledMeanwhile);
+    EXPECT_TRUE(busy.isEnabled());
+    EXPECT_THROW(RunWhileResponsive(nullptr, [] { throw Exception(QStringLiteral("late")); }), Exception);
 }
