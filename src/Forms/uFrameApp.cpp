@@ -469,20 +469,28 @@ void TFrameApp::bInstallClick() {
     bInstall->setEnabled(false);
     const QString key = GetAppPublicKey();
     ReportInstallRequest(key);
-    RunOnMainThread([this, key] {
-        TAppsLibrary& library = AppsLibrary();
-        TAppLibraryItem* item = library.FindItemByKey(key);
-        if (!item) {
-            const int index = library.Add(TAppLibraryItem::CreateByPublicKey(key));
-            item = library.Items(index);
+    TAppsLibrary& library = AppsLibrary();
+    TAppLibraryItem* item = library.FindItemByKey(key);
+    if (!item) {
+        // The game's details come from the service; a slow one must not freeze the window.
+        std::unique_ptr<TAppLibraryItem> created;
+        try {
+            RunWhileResponsive(nullptr, [&] { created = TAppLibraryItem::CreateByPublicKey(key); });
+        } catch (...) {
+            bInstall->setEnabled(true);
+            throw;
         }
-        if (item->State() != lisInstalled)
-            item->SetState(lisQueued);
-        if (item->Path.isEmpty())
-            item->Path = Lib::GetAppDir(key);
-        SetAppLibItem(item);
-        library.SaveToFile();
-    });
+        // A link may have brought the same game in while we waited.
+        item = library.FindItemByKey(key);
+        if (!item)
+            item = library.Items(library.Add(std::move(created)));
+    }
+    if (item->State() != lisInstalled)
+        item->SetState(lisQueued);
+    if (item->Path.isEmpty())
+        item->Path = Lib::GetAppDir(key);
+    SetAppLibItem(item);
+    library.SaveToFile();
 }
 
 void TFrameApp::bScoreboardsClick() {

@@ -329,7 +329,9 @@ void TfMain::ExecuteUriCommand(const QString& RawParams) {
     // A game nobody shows yet: a hidden tile of its own asks for the install.
     TAppLibraryItem* item = AppsLibrary().FindItemByKey(key);
     if (item == nullptr) {
-        FLinkItems.push_back(TAppLibraryItem::CreateByPublicKey(key));
+        std::unique_ptr<TAppLibraryItem> created;
+        RunWhileResponsive(nullptr, [&] { created = TAppLibraryItem::CreateByPublicKey(key); });
+        FLinkItems.push_back(std::move(created));
         item = FLinkItems.back().get();
     }
     auto* tile = new TFrameApp(this, item, key);
