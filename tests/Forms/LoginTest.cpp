@@ -3,6 +3,7 @@
 #include "Forms/uLogin.h"
 #include "Forms/uRegister.h"
 #include "FormTestSupport.h"
+#include "AccountService.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,48 +19,8 @@
 
 namespace {
 
-// Login and registration endpoints answering with the status and body the test sets.
-class AccountDialogs : public ::testing::Test {
+class AccountDialogs : public TAccountServiceTest {
 protected:
-    void SetUp() override {
-        const auto answer = [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard lock(FMutex);
-            FBodies.push_back(req.body);
-            res.status = FStatus;
-            res.set_content(FAnswer, "application/json");
-        };
-        FServer.Server().Post("/api/kiv/login", answer);
-        FServer.Server().Post("/api/kiv/public/register", answer);
-        FServer.Start();
-        qputenv("TARVENOX_SERVICE_URL", FServer.Origin().toUtf8());
-        InitPaths();
-        ResetUser();
-    }
-    void TearDown() override {
-        ResetUser();
-        qputenv("TARVENOX_SERVICE_URL", "http://127.0.0.1:9");
-        InitPaths();
-    }
-    static void ResetUser() {
-        CurrentUser().SetName(QString());
-        CurrentUser().SetToken(QString());
-        CurrentUser().Save();
-    }
-    void Answer(int status, const std::string& body) {
-        std::lock_guard lock(FMutex);
-        FStatus = status;
-        FAnswer = body;
-    }
-    std::vector<std::string> Bodies() {
-        std::lock_guard lock(FMutex);
-        return FBodies;
-    }
-
-    TestHttpServer FServer;
-    std::mutex FMutex;
-    int FStatus = 200;
-    std::string FAnswer;
-    std::vector<std::string> FBodies;
     TInstalledHandler FHandler;
 };
 

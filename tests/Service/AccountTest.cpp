@@ -2,6 +2,7 @@
 #include "App/HttpExceptions.h"
 #include "App/Paths.h"
 #include "App/User.h"
+#include "AccountService.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,50 +13,13 @@
 
 namespace {
 
-// Login and registration endpoints answering with the status and body the test sets.
-class AccountTest : public ::testing::Test {
+class AccountTest : public TAccountServiceTest {
 protected:
-    void SetUp() override {
-        const auto answer = [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard lock(FMutex);
-            FPath = req.path;
-            FBody = req.body;
-            ++FRequests;
-            res.status = FStatus;
-            res.set_content(FAnswer, "application/json");
-        };
-        FServer.Server().Post("/api/kiv/login", answer);
-        FServer.Server().Post("/api/kiv/public/register", answer);
-        FServer.Start();
-        qputenv("TARVENOX_SERVICE_URL", FServer.Origin().toUtf8());
-        InitPaths();
-        ResetUser();
-    }
-    void TearDown() override {
-        ResetUser();
-        qputenv("TARVENOX_SERVICE_URL", "http://127.0.0.1:9");
-        InitPaths();
-    }
-    static void ResetUser() {
-        CurrentUser().SetName(QString());
-        CurrentUser().SetToken(QString());
-        CurrentUser().Save();
-    }
-    void Answer(int Status, const std::string& Body) {
-        std::lock_guard lock(FMutex);
-        FStatus = Status;
-        FAnswer = Body;
-    }
     static std::unique_ptr<TUser> Saved() {
         auto user = std::make_unique<TUser>();
         user->Load();
         return user;
     }
-
-    TestHttpServer FServer;
-    std::mutex FMutex;
-    int FStatus = 200, FRequests = 0;
-    std::string FAnswer, FPath, FBody;
 };
 
 } // namespace
@@ -110,11 +74,9 @@ TEST_F(AccountTest, LoginStoresTheTrimmedNameAndTheToken) {
     const TAccountAnswer a = Login(QStringLiteral("  bob "), QStringLiteral(" secret "));
     EXPECT_TRUE(a.Accepted);
     EXPECT_EQ(a.Resource, 0);
-    {
-        std::lock_guard lock(FMutex);
-        EXPECT_EQ(FPath, "/api/kiv/login");
-        EXPECT_EQ(FBody, "{\"user\":\"bob\",\"password\":\" secret \"}\r\n");
-    }
+    ASSERT_EQ(Requests().size(), 1u);
+    EXPECT_EQ(Requests()[0].Path, "/api/kiv/login");
+    EXPECT_EQ(Requests()[0].Body, "{\"user\":\"bob\",\"password\":\" secret \"}\r\n");
     EXPECT_EQ(CurrentUser().Name(), QStringLiteral("bob"));
     EXPECT_EQ(CurrentUser().Token(), QStringLiteral("t-123"));
     EXPECT_EQ(Saved()->Token(), QStringLiteral("t-123"));
@@ -150,11 +112,9 @@ TEST_F(AccountTest, RegistrationNamesTheUserOnlyWhenUnnamedAndNeverLogsIn) {
     EXPECT_TRUE(a.Accepted);
     EXPECT_EQ(a.Resource, 65042);
     EXPECT_EQ(a.Text, QStringLiteral("Новый пользователь зарегистрирован"));
-    {
-        std::lock_guard lock(FMutex);
-        EXPECT_EQ(FPath, "/api/kiv/public/register");
-        EXPECT_EQ(FBody, "{\"user\":\"newbob\",\"email\":\"n@b.io\",\"password\":\"pw1\"}\r\n");
-    }
+    ASSERT_FALSE(Requests().empty());
+    EXPECT_EQ(Requests().back().Path, "/api/kiv/public/register");
+    EXPECT_EQ(Requests().back().Body, "{\"user\":\"newbob\",\"email\":\"n@b.io\",\"password\":\"pw1\"}\r\n");
     EXPECT_EQ(CurrentUser().Name(), QStringLiteral("NewBob"));
     EXPECT_EQ(Saved()->Name(), QStringLiteral("NewBob"));
     EXPECT_EQ(CurrentUser().Token(), QString());
@@ -208,11 +168,10 @@ TEST_F(AccountTest, RegistrationRefusals) {
     EXPECT_EQ(CurrentUser().Name(), QString());
 
     // Input the rules refuse is never sent.
-    const int before = FRequests;
+    const size_t before = Requests().size();
     EXPECT_EQ(Register(QStringLiteral("bad name"), QStringLiteral("b@x.io"), QStringLiteral("pw1"),
                        QStringLiteral("pw1"))
                   .Resource,
               65041);
-    std::lock_guard lock(FMutex);
-    EXPECT_EQ(FRequests, before);
+    EXPECT_EQ(Requests().size(), before);
 }
