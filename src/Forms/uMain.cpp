@@ -134,8 +134,12 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent), FAlive(std::make_shared<s
     txtCoins->setObjectName(QStringLiteral("txtCoins"));
     imageCoins = new QLabel(panelCoins);
     imageCoins->setObjectName(QStringLiteral("imageCoins"));
-    imageCoins->setPixmap(QPixmap(QStringLiteral(":/images/coin.png")).scaled(
-        16, 16, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    // Scaled for the screen's pixel ratio, so the coin stays sharp at 200 %.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap coin = QPixmap(QStringLiteral(":/images/coin.png"))
+                       .scaled(QSize(16, 16) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    coin.setDevicePixelRatio(ratio);
+    imageCoins->setPixmap(coin);
     coinsLayout->addWidget(txtCoins);
     coinsLayout->addWidget(imageCoins);
     for (QWidget* w : {static_cast<QWidget*>(panelCoins), static_cast<QWidget*>(txtCoins),
