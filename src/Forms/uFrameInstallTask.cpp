@@ -1,6 +1,5 @@
 #include "Forms/uFrameInstallTask.h"
 
-#include "App/MainThread.h"
 #include "Service/AppsLibrary.h"
 #include "Service/Install/Tasks.h"
 
@@ -12,8 +11,7 @@
 #include <QVBoxLayout>
 
 TFrameInstallTask::TFrameInstallTask(QWidget* AOwner)
-    : QFrame(AOwner), FProgressPending(std::make_shared<std::atomic<bool>>(false)),
-      FAlive(std::make_shared<std::atomic<bool>>(true)) {
+    : QFrame(AOwner) {
     setObjectName(QStringLiteral("FrameInstallTask"));
     setMinimumWidth(451);
     auto* layout = new QVBoxLayout(this);
@@ -78,7 +76,6 @@ TFrameInstallTask::TFrameInstallTask(QWidget* AOwner)
 }
 
 TFrameInstallTask::~TFrameInstallTask() {
-    FAlive->store(false);
     if (FTask) {
         FTask->UnsubscribeOnStart({this, "Start", nullptr});
         FTask->UnsubscribeOnComplete({this, "Complete", nullptr});
@@ -108,21 +105,8 @@ void TFrameInstallTask::SubscribeOnDownloadProgress(TGenericLibraryItem* LibItem
     if (LibItem == nullptr)
         return;
     FLibItem = LibItem;
-    std::weak_ptr<std::atomic<bool>> pending = FProgressPending;
-    std::weak_ptr<std::atomic<bool>> alive = FAlive;
-    LibItem->SubscribeOnDownloadProgress({this, "Progress", [this, pending, alive](void*) {
-        const auto flag = pending.lock();
-        if (!flag || flag->exchange(true))
-            return; // an update is already on its way and will read the latest figures
-        QueueOnMainThread([this, pending, alive] {
-            const auto isAlive = alive.lock();
-            if (!isAlive || !isAlive->load())
-                return;
-            if (const auto p = pending.lock())
-                p->store(false);
-            ShowProgress();
-        });
-    }});
+    // The synchroniser hands progress to the item on the main thread, already coalesced.
+    LibItem->SubscribeOnDownloadProgress({this, "Progress", [this](void*) { ShowProgress(); }});
 }
 
 void TFrameInstallTask::ShowProgress() {

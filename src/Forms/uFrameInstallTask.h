@@ -2,7 +2,6 @@
 
 #include <QFrame>
 
-#include <atomic>
 #include <memory>
 
 class QCheckBox;
@@ -47,8 +46,4 @@ private:
 
     std::shared_ptr<TInstallTask> FTask;
     TGenericLibraryItem* FLibItem = nullptr;
-    // Progress reports from the downloading worker are coalesced: at most one hand-over to the main
-    // thread is pending, and the worker never waits for it.
-    std::shared_ptr<std::atomic<bool>> FProgressPending;
-    std::shared_ptr<std::atomic<bool>> FAlive;
 };

@@ -81,7 +81,7 @@ TfMain* MainWindow() {
     return gMainWindow;
 }
 
-TfMain::TfMain(QWidget* parent) : QMainWindow(parent), FAlive(std::make_shared<std::atomic<bool>>(true)) {
+TfMain::TfMain(QWidget* parent) : QMainWindow(parent) {
     gMainWindow = this;
     setObjectName(QStringLiteral("fMain"));
     setWindowTitle(QStringLiteral("Tarveno!"));
@@ -281,7 +281,6 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent), FAlive(std::make_shared<s
 }
 
 TfMain::~TfMain() {
-    FAlive->store(false);
     qApp->removeEventFilter(this);
     SetUriCommandHandler(nullptr);
     SetNotificationTrayIcon(nullptr);
@@ -301,7 +300,7 @@ bool TfMain::eventFilter(QObject* Watched, QEvent* Event) {
     }
     if (Event->type() == QEvent::Wheel) {
         auto* widget = qobject_cast<QWidget*>(Watched);
-        if (widget != nullptr && widget->window() == this && isActiveWindow() && widget->isWidgetType()) {
+        if (widget != nullptr && widget->window() == this && isActiveWindow()) {
             const auto* wheel = static_cast<QWheelEvent*>(Event);
             if (FormMouseWheel(wheel->angleDelta().y()))
                 return true;
@@ -357,20 +356,15 @@ void TfMain::SetLoggedIn(bool Value) {
         bUser->setText(CurrentUser().Name());
         // The refresh runs once in the background right away, then every 30 minutes on the timer.
         const QString substitute = bUser->text();
-        std::weak_ptr<std::atomic<bool>> alive = FAlive;
-        QThreadPool::globalInstance()->start([this, alive, substitute] {
-            std::unique_ptr<TOwnProfile> profile;
-            try {
-                profile = GetOwnProfile(substitute);
-            } catch (...) {
-            }
-            QueueOnMainThread([this, alive, name = profile ? profile->Name : substitute,
-                               coins = profile ? profile->Coins : 0] {
-                const auto flag = alive.lock();
-                if (!flag || !flag->load())
+        QPointer<TfMain> self = this;
+        QThreadPool::globalInstance()->start([self, substitute] {
+            // Never raises: a failed request gives an empty profile named by the substitute.
+            const auto profile = GetOwnProfile(substitute);
+            QueueOnMainThread([self, name = profile->Name, coins = profile->Coins] {
+                if (!self)
                     return;
-                ApplyProfile(name, coins);
-                RestartRefreshTimer();
+                self->ApplyProfile(name, coins);
+                self->RestartRefreshTimer();
             });
         });
     } else {
@@ -392,13 +386,8 @@ void TfMain::ShowLoginForm() {
 
 void TfMain::timerRefreshTimer() {
     timerRefresh->stop();
-    const QString substitute = bUser->text();
-    try {
-        const auto profile = GetOwnProfile(substitute);
-        ApplyProfile(profile->Name, profile->Coins);
-    } catch (...) {
-        ApplyProfile(substitute, 0);
-    }
+    const auto profile = GetOwnProfile(bUser->text());
+    ApplyProfile(profile->Name, profile->Coins);
     RestartRefreshTimer();
 }
 
@@ -479,8 +468,8 @@ void TfMain::ProcessInstallQueue() {
 
 void TfMain::StartInstallTask(const QString& PublicKey) {
     FPreparingInstall = true;
-    std::weak_ptr<std::atomic<bool>> alive = FAlive;
-    QThreadPool::globalInstance()->start([this, alive, PublicKey] {
+    QPointer<TfMain> self = this;
+    QThreadPool::globalInstance()->start([self, PublicKey] {
         std::shared_ptr<TAppManager> manager;
         try {
             manager = std::make_shared<TAppManager>(PublicKey);
@@ -490,13 +479,12 @@ void TfMain::StartInstallTask(const QString& PublicKey) {
             // The game stays queued; a later tick tries again.
             manager.reset();
         }
-        QueueOnMainThread([this, alive, manager] {
-            const auto flag = alive.lock();
-            if (!flag || !flag->load())
+        QueueOnMainThread([self, manager] {
+            if (!self)
                 return;
-            FPreparingInstall = false;
+            self->FPreparingInstall = false;
             if (manager)
-                ShowInstallDialog(manager);
+                self->ShowInstallDialog(manager);
         });
     });
 }
@@ -531,10 +519,9 @@ void TfMain::StartUpdateCheckTimer() {
 }
 
 void TfMain::CheckForUpdates() {
-    std::weak_ptr<std::atomic<bool>> alive = FAlive;
-    QThreadPool::globalInstance()->start([this, alive] {
-        // The checkers read the libraries' items here; nothing else changes them while the window
-        // only shows them.
+    QPointer<TfMain> self = this;
+    QThreadPool::globalInstance()->start([self] {
+        // The checkers take the items from the main thread and ask the service from here.
         try {
             if (Core::UpdatesComponents)
                 TComponentsUpdatesChecker().CheckUpdates(ComponentsLibrary());
@@ -542,10 +529,9 @@ void TfMain::CheckForUpdates() {
                 TAppsUpdatesChecker().CheckUpdates(AppsLibrary());
         } catch (...) {
         }
-        QueueOnMainThread([this, alive] {
-            const auto flag = alive.lock();
-            if (flag && flag->load())
-                ShowUpdatesPanel();
+        QueueOnMainThread([self] {
+            if (self)
+                self->ShowUpdatesPanel();
         });
     });
 }
@@ -579,8 +565,8 @@ void TfMain::CheckForCoreUpdate() {
     if (!Core::UpdatesCore)
         return;
     const QString path = TUpdateService::RunningExecutable();
-    std::weak_ptr<std::atomic<bool>> alive = FAlive;
-    QThreadPool::globalInstance()->start([this, alive, path] {
+    QPointer<TfMain> self = this;
+    QThreadPool::globalInstance()->start([self, path] {
         bool updated = false;
         try {
             TUpdateService::PurgeTmpFiles(path);
@@ -590,11 +576,10 @@ void TfMain::CheckForCoreUpdate() {
         }
         if (!updated)
             return;
-        QueueOnMainThread([this, alive] {
-            const auto flag = alive.lock();
+        QueueOnMainThread([self] {
             // Started by a link: the new version runs from the next start.
-            if (flag && flag->load() && UriCommand.isEmpty())
-                RestartSelf();
+            if (self && self->UriCommand.isEmpty())
+                self->RestartSelf();
         });
     });
 }

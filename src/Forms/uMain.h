@@ -3,7 +3,6 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -51,7 +50,6 @@ public:
     void CheckForCoreUpdate();
 
     bool LoggedIn() const { return FLoggedIn; }
-    TFrameCatalog* Catalog() const { return FrameCatalog; }
 
     QTabWidget* PageControl = nullptr;
     QWidget* tabLibrary = nullptr;
@@ -106,8 +104,6 @@ private:
     bool FLoggedIn = false;
     QString FUpdatesCaption;
     QPointer<TAboutForm> FAbout;
-    // Workers hand results back only while the window lives.
-    std::shared_ptr<std::atomic<bool>> FAlive;
     // A game being prepared in the background is not prepared again by the next queue tick.
     bool FPreparingInstall = false;
 };

@@ -75,8 +75,8 @@ public:
     // Units of 1000 bytes. Safe to read on any thread while a worker reports progress.
     int TotalDownloadSize() const { return FTotalDownloadSize.load(std::memory_order_relaxed); }
     int CurrentDownloadSize() const { return FCurrentDownloadSize.load(std::memory_order_relaxed); }
-    // Runs on the downloading thread and notifies the progress subscribers there. A handler removed while
-    // a report is being delivered may still get that one report.
+    // Notifies the progress subscribers on the calling thread (the synchroniser calls it on the main
+    // thread). A handler removed while a report is being delivered may still get that one report.
     void UpdateDownloadProgress(int Total, int Delta);
     void SubscribeOnDownloadProgress(const TNotifyEvent& Subscriber);
     void UnsubscribeOnDownloadProgress(const TNotifyEvent& Subscriber);

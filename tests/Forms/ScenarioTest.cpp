@@ -16,6 +16,7 @@
 #include "Service/DirWatcher.h"
 #include "Service/IPC/Pipe.h"
 #include "Service/Install/Tasks.h"
+#include "ServiceProcess.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -39,45 +40,6 @@ namespace {
 
 const QString kBinDir = QStringLiteral(TARVENOX_TEST_BIN_DIR);
 
-// tarvenox-server on a free loopback port with the sample games and the demo account.
-class TServiceProcess {
-public:
-    TServiceProcess() {
-        const QString dir = MakeTempDir(QStringLiteral("service"));
-        FLog = dir + QStringLiteral("server.log");
-        FProcess.setStandardErrorFile(FLog);
-        FProcess.start(kBinDir + QStringLiteral("/server/tarvenox-server"),
-                       {QStringLiteral("--content"), kBinDir + QStringLiteral("/sample-content"),
-                        QStringLiteral("--db"), dir + QStringLiteral("service.db"), QStringLiteral("--listen"),
-                        QStringLiteral("127.0.0.1:0"), QStringLiteral("--seed-demo-user")});
-        WaitFor([this] {
-            FProcess.waitForReadyRead(20);
-            return FProcess.canReadLine() || FProcess.state() == QProcess::NotRunning;
-        });
-        const QByteArray line = FProcess.readLine().trimmed();
-        if (line.startsWith("listening on 127.0.0.1:"))
-            FPort = line.mid(int(strlen("listening on 127.0.0.1:"))).toInt();
-    }
-    ~TServiceProcess() {
-        FProcess.terminate();
-        if (!FProcess.waitForFinished(10000))
-            FProcess.kill();
-        FProcess.waitForFinished();
-    }
-    int Port() const { return FPort; }
-    QString Origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(FPort); }
-    // Requests of one kind the service has answered so far.
-    int Count(const QByteArray& MethodAndPath) const {
-        return int(ReadFile(FLog).count("127.0.0.1 " + MethodAndPath + " 200"));
-    }
-    QByteArray Log() const { return ReadFile(FLog); }
-
-private:
-    QProcess FProcess;
-    QString FLog;
-    int FPort = 0;
-};
-
 // Runs Action on a modal window of type T as soon as it is on screen; the returned timer stops polling
 // when it goes out of scope.
 template <class T>
@@ -95,9 +57,9 @@ std::unique_ptr<QTimer> OnModal(std::function<void(T&)> Action) {
 }
 
 TEST(Scenario, FromLoginToAReportedScoreAndALink) {
-    TServiceProcess service;
+    ServerProcess service(kBinDir + QStringLiteral("/sample-content"), {QStringLiteral("--seed-demo-user")});
     ASSERT_GT(service.Port(), 0) << service.Log().toStdString();
-    qputenv("TARVENOX_SERVICE_URL", service.Origin().toUtf8());
+    qputenv("TARVENOX_SERVICE_URL", QByteArray::fromStdString(service.Origin()));
     qputenv("DEMO_AUTOPLAY", "1"); // the sample game plays one short round by itself
     InitPaths();
     // The launcher would replace this test program with the service's build of itself.

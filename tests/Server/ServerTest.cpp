@@ -1,5 +1,6 @@
 // Runs the built tarvenox-server on a free port with its own database and talks to it over HTTP.
 #include "BuildConfig.h"
+#include "ServiceProcess.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -52,42 +53,6 @@ long RssKiB(qint64 pid) {
     return -1;
 }
 
-class ServerProcess {
-public:
-    explicit ServerProcess(const QString& content, const QStringList& extra = {}) {
-        FDir = MakeTempDir(QStringLiteral("server"));
-        FLog = FDir + QStringLiteral("server.log");
-        FProcess.setStandardErrorFile(FLog);
-        FProcess.start(kServer, QStringList{"--content", content, "--db", FDir + "service.db", "--listen",
-                                            "127.0.0.1:0"} + extra);
-        WaitFor([this] {
-            FProcess.waitForReadyRead(50);
-            return FProcess.canReadLine() || FProcess.state() == QProcess::NotRunning;
-        });
-        QByteArray line = FProcess.readLine().trimmed();
-        if (line.startsWith("listening on 127.0.0.1:"))
-            FPort = line.mid(int(strlen("listening on 127.0.0.1:"))).toInt();
-    }
-    ~ServerProcess() {
-        FProcess.terminate();
-        FProcess.waitForFinished(10000);
-    }
-    int Port() const { return FPort; }
-    qint64 Pid() const { return FProcess.processId(); }
-    QProcess& Process() { return FProcess; }
-    QByteArray Log() const { return ReadFile(FLog); }
-    std::unique_ptr<httplib::Client> Client() const {
-        auto c = std::make_unique<httplib::Client>("127.0.0.1", FPort);
-        c->set_read_timeout(30, 0);
-        return c;
-    }
-    std::string Origin() const { return "http://127.0.0.1:" + std::to_string(FPort); }
-
-private:
-    QProcess FProcess;
-    QString FDir, FLog;
-    int FPort = 0;
-};
 
 class ServerTest : public ::testing::Test {
 protected:
